@@ -1,0 +1,93 @@
+// fastmem_bench - UT_FASTMEM against malloc/free and
+// std::pmr::unsynchronized_pool_resource, on the same take/give-back patterns.
+//
+// Pooling is read from the environment when the library loads, so the
+// benchmark re-runs itself with QRN_FST_MEMPOOL_ON set when it is missing.
+#include <UtilFstmem.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory_resource>
+#include <numeric>
+#include <random>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr unsigned kElemSize = 32;
+constexpr unsigned kPerBlock = 4000;
+
+enum Pattern { LIFO, FIFO, RANDOM };
+
+// The order in which n taken elements are given back.
+std::vector<size_t> releaseOrder(Pattern pattern, size_t n) {
+    std::vector<size_t> order(n);
+    std::iota(order.begin(), order.end(), 0);
+    if (pattern == LIFO)
+        std::reverse(order.begin(), order.end());
+    else if (pattern == RANDOM)
+        std::shuffle(order.begin(), order.end(), std::mt19937(42));
+    return order;
+}
+
+template <class Take, class Give>
+void run(benchmark::State& state, Take take, Give give) {
+    const size_t n = static_cast<size_t>(state.range(0));
+    const auto order = releaseOrder(static_cast<Pattern>(state.range(1)), n);
+    std::vector<void*> held(n);
+    for (auto _ : state) {
+        for (size_t i = 0; i < n; ++i) {
+            held[i] = take();
+            *static_cast<size_t*>(held[i]) = i;
+        }
+        for (size_t i : order)
+            give(held[i]);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * n));
+}
+
+void BM_Fastmem(benchmark::State& state) {
+    UT_FASTMEM pool(kElemSize, kPerBlock, "bench");
+    run(state, [&] { return pool.getnewptr(); }, [&](void* p) { pool.qrn_free(p); });
+}
+
+void BM_Malloc(benchmark::State& state) {
+    run(state, [] { return std::malloc(kElemSize); }, [](void* p) { std::free(p); });
+}
+
+void BM_PmrPool(benchmark::State& state) {
+    std::pmr::unsynchronized_pool_resource pool;
+    run(state, [&] { return pool.allocate(kElemSize); },
+        [&](void* p) { pool.deallocate(p, kElemSize); });
+}
+
+void patterns(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"n", "pattern"});
+    for (int pattern : {LIFO, FIFO, RANDOM})
+        for (int n : {1000, 100000})
+            b->Args({n, pattern});
+}
+
+BENCHMARK(BM_Fastmem)->Apply(patterns);
+BENCHMARK(BM_Malloc)->Apply(patterns);
+BENCHMARK(BM_PmrPool)->Apply(patterns);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QRN_FST_MEMPOOL_ON")) {
+        setenv("QRN_FST_MEMPOOL_ON", "1", 1);
+        execv("/proc/self/exe", argv);
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

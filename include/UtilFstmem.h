@@ -1,0 +1,92 @@
+// UtilFstmem.h - fixed-size element pools.
+//
+// UT_FASTMEM hands out elements of one size carved from large blocks, for
+// classes with many equal-sized objects. An element costs no header, only its
+// size rounded up to 8 bytes; a free element keeps the link to the next free
+// one of its block in its first 8 bytes. The block last taken from or given
+// back to moves to the front of the pool's chain, so a run of requests or
+// releases on one block costs constant work; a block that empties is released
+// unless it is the pool's only block.
+//
+// Pooling is switched on for the whole process when QRN_MEMPOOL_ON or
+// QRN_FST_MEMPOOL_ON is set at load. While it is off, every element is a
+// separate qrn_malloc block and pools own no blocks.
+//
+// Every pool registers itself in one process-wide registry (guarded, so pools
+// may be made and destroyed on several threads), which report_usage() dumps.
+// A pool object itself has no lock: one thread uses it at a time, and
+// report_usage() reads every pool, so call it while no other thread is taking
+// from or giving back to one.
+//
+// Reports: dump() and report_usage() print status lines; releasing an address
+// outside the pool's blocks is a fatal report (code 19).
+#pragma once
+
+#include "UtilExport.h"
+
+#include <PortHeap.h>
+
+#include <cstdint>
+
+struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
+    UT_FM_BLOCK_HEAD* next;
+    void* free;        // first free element, null when all are in use
+    char* mem;         // the block's elements, block_size bytes
+    uint32_t num_used;
+};
+
+// The pool itself; UT_FASTMEM forwards every operation to it.
+class UTIL_EXPORT UT_FASTMEM_IMP : public UT_STATOBJ {
+public:
+    UT_FASTMEM_IMP(unsigned int elem_size, unsigned int elem_cnt, const char* classname);
+    ~UT_FASTMEM_IMP();
+    UT_FASTMEM_IMP(const UT_FASTMEM_IMP&) = delete;
+    UT_FASTMEM_IMP& operator=(const UT_FASTMEM_IMP&) = delete;
+
+    void* getnewptr();
+    int fastmem_verify() const { return 0; }
+    void dump() const;
+    static void report_usage();
+    void set_debug_level(int level) { debug_level = level; }
+    static void set_global_debug(int level) { global_debug = level; }
+
+    // Stored by set_global_debug; not consulted.
+    static int global_debug;
+
+private:
+    friend class UT_FASTMEM;
+    void init_block(UT_FM_BLOCK_HEAD* head) const;
+    UT_FM_BLOCK_HEAD* new_block() const;
+    void release_block(UT_FM_BLOCK_HEAD* head) const;
+    void int_free(void* p);
+
+    UT_FM_BLOCK_HEAD* blocks;
+    uint32_t elem_size;
+    uint32_t elem_cnt;
+    uint32_t block_size;
+    int debug_level;
+    const char* classname;
+};
+
+class UTIL_EXPORT UT_FASTMEM {
+public:
+    // `elem_size` bytes (rounded up to a multiple of 8) per element and
+    // `elem_cnt` elements per block; both at least 1, and a block at most 4 GiB.
+    // `classname` is kept as a pointer and must outlive the pool (may be null).
+    UT_FASTMEM(unsigned int elem_size, unsigned int elem_cnt, const char* classname);
+    ~UT_FASTMEM();
+    UT_FASTMEM(const UT_FASTMEM&) = delete;
+    UT_FASTMEM& operator=(const UT_FASTMEM&) = delete;
+
+    void* getnewptr();
+    // Gives an element back; null is ignored.
+    void qrn_free(void* p);
+    int fastmem_verify() const;  // always 0: no check is made
+    void dump() const;
+    static void report_usage();
+    void set_debug_level(int level);
+    static void set_global_debug(int level);
+
+private:
+    UT_FASTMEM_IMP* imp_;
+};

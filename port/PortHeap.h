@@ -1,0 +1,30 @@
+// PortHeap.h - heap, formatting, assertion report and the statistics base.
+#pragma once
+
+#include "PortExport.h"
+
+#include <cstddef>
+
+// malloc / realloc / free. A request for 0 bytes gives a unique non-null block.
+PORT_EXPORT void* qrn_malloc(std::size_t size);
+PORT_EXPORT void* qrn_realloc(void* p, std::size_t size);
+PORT_EXPORT void qrn_free(void* p);
+
+// printf-style formatting into storage of the calling thread, valid until the
+// thread's next call.
+PORT_EXPORT const char* qrnform(const char* format, ...) PORT_PRINTF(1, 2);
+
+// Reports a failed internal assertion as an internal notice and returns.
+PORT_EXPORT void ut_assert_failed(const char* file, int line, const char* condition,
+                                  const char* message);
+
+// Base of objects that report statistics; it only remembers their class name.
+// It has no virtual operations, so it adds nothing but a pointer to a class.
+class PORT_EXPORT UT_STATOBJ {
+public:
+    explicit UT_STATOBJ(const char* classname) : statname_(classname) {}
+    const char* getstatname() const { return statname_; }
+
+private:
+    const char* statname_;
+};

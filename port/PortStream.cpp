@@ -1,0 +1,297 @@
+// PortStream.cpp - binary streams on stdio files.
+#include "PortStream.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+namespace Port {
+
+namespace {
+
+bool isDirectory(const char* name) {
+    struct stat st;
+    return ::stat(name, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Bytes between the position of `f` and the end of its file, or -1 when the
+// file is not a regular file.
+int64_t bytesLeft(std::FILE* f) {
+    struct stat st;
+    if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    off_t pos = ::ftello(f);
+    if (pos < 0)
+        return -1;
+    return static_cast<int64_t>(st.st_size) - static_cast<int64_t>(pos);
+}
+
+template <class U>
+void putLE(unsigned char* out, U v) {
+    for (std::size_t i = 0; i < sizeof(U); ++i)
+        out[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+template <class U>
+U getLE(const unsigned char* in) {
+    U v = 0;
+    for (std::size_t i = 0; i < sizeof(U); ++i)
+        v = static_cast<U>(v | static_cast<U>(static_cast<U>(in[i]) << (8 * i)));
+    return v;
+}
+
+}  // namespace
+
+Stream::Stream(Access access, unsigned bufsize) : access_(access), bufsize_(bufsize) {}
+
+Stream::~Stream() { close(); }
+
+bool Stream::attach(std::FILE* file, bool owned) {
+    if (!file)
+        return false;
+    file_ = file;
+    owned_ = owned;
+    writeFailed_ = false;
+    error_ = ERR_NONE;
+    if (bufsize_ > 0 && owned)
+        std::setvbuf(file_, nullptr, _IOFBF, bufsize_);
+    return true;
+}
+
+bool Stream::open(const char* name) {
+    if (file_ || !name)
+        return false;
+    if (access_ == READ && isDirectory(name))
+        return false;
+    return attach(std::fopen(name, access_ == READ ? "rb" : "wb"), true);
+}
+
+bool Stream::close() {
+    if (!file_)
+        return true;
+    bool ok = std::fflush(file_) == 0 && !writeFailed_;
+    if (owned_ && std::fclose(file_) != 0)
+        ok = false;
+    file_ = nullptr;
+    return ok;
+}
+
+bool Stream::writeBytes(const void* data, std::size_t n) {
+    if (!file_) {
+        fail(ERR_NOTOPEN);
+        return false;
+    }
+    if (n > 0 && std::fwrite(data, 1, n, file_) != n) {
+        writeFailed_ = true;
+        fail(ERR_IO);
+        return false;
+    }
+    return true;
+}
+
+bool Stream::readBytes(void* data, std::size_t n) {
+    if (!file_) {
+        fail(ERR_NOTOPEN);
+        return false;
+    }
+    // After a failed read the position is not to be trusted: nothing more is
+    // read until the caller clears the error.
+    if (error_ != ERR_NONE)
+        return false;
+    if (n > 0 && std::fread(data, 1, n, file_) != n) {
+        fail(std::ferror(file_) ? ERR_IO : ERR_EOF);
+        return false;
+    }
+    return true;
+}
+
+void Stream::writeint8(int8_t v) { writeBytes(&v, 1); }
+
+void Stream::writeint16(int16_t v) {
+    unsigned char b[2];
+    putLE(b, static_cast<uint16_t>(v));
+    writeBytes(b, sizeof b);
+}
+
+void Stream::writeint32(int32_t v) { write(static_cast<unsigned int>(v)); }
+
+void Stream::write(unsigned int v) {
+    unsigned char b[4];
+    putLE(b, static_cast<uint32_t>(v));
+    writeBytes(b, sizeof b);
+}
+
+void Stream::writestring(const char* s) {
+    std::size_t n = s ? std::strlen(s) : 0;
+    if (n > UINT32_MAX) {
+        fail(ERR_IO);
+        writeFailed_ = true;
+        return;
+    }
+    write(static_cast<unsigned int>(n));
+    writeBytes(s, n);
+}
+
+int8_t Stream::readint8() {
+    unsigned char b = 0;
+    return readBytes(&b, 1) ? static_cast<int8_t>(b) : 0;
+}
+
+int16_t Stream::readint16() {
+    unsigned char b[2];
+    return readBytes(b, sizeof b) ? static_cast<int16_t>(getLE<uint16_t>(b)) : 0;
+}
+
+int32_t Stream::readint32() {
+    unsigned int v = 0;
+    read(v);
+    return static_cast<int32_t>(v);
+}
+
+int Stream::readint32(int* v) {
+    unsigned int u = 0;
+    int ok = read(u);
+    if (v)
+        *v = static_cast<int>(u);
+    return ok;
+}
+
+int Stream::read(unsigned int& v) {
+    unsigned char b[4];
+    if (!readBytes(b, sizeof b)) {
+        v = 0;
+        return 0;
+    }
+    v = getLE<uint32_t>(b);
+    return 1;
+}
+
+unsigned Stream::readstring(char* buf, unsigned max) {
+    if (buf && max > 0)
+        buf[0] = '\0';
+    unsigned int len = 0;
+    if (!read(len))
+        return 0;
+    int64_t left = bytesLeft(file_);
+    if (left >= 0 && static_cast<int64_t>(len) > left) {
+        fail(ERR_CORRUPT);
+        return 0;
+    }
+    unsigned keep = (buf && max > 0) ? (len < max ? len : max - 1) : 0;
+    if (!readBytes(buf, keep))
+        return 0;
+    if (buf && max > 0)
+        buf[keep] = '\0';
+    // Skip what did not fit, in small steps: no allocation sized by the file.
+    for (std::size_t rest = len - keep; rest > 0;) {
+        char scratch[512];
+        std::size_t step = rest < sizeof scratch ? rest : sizeof scratch;
+        if (!readBytes(scratch, step)) {
+            if (buf && max > 0)
+                buf[0] = '\0';
+            return 0;
+        }
+        rest -= step;
+    }
+    return len < max ? len : max;
+}
+
+int64_t Stream::getfoffset() {
+    if (!file_)
+        return -1;
+    return static_cast<int64_t>(::ftello(file_));
+}
+
+bool Stream::setfoffset(int64_t offset) {
+    if (!file_ || offset < 0 || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        fail(file_ ? ERR_IO : ERR_NOTOPEN);
+        return false;
+    }
+    return true;
+}
+
+bool Stream::flush() {
+    if (!file_)
+        return false;
+    if (std::fflush(file_) != 0) {
+        writeFailed_ = true;
+        fail(ERR_IO);
+        return false;
+    }
+    return true;
+}
+
+Stream& Stream::operator<<(const char* text) {
+    if (text)
+        writeBytes(text, std::strlen(text));
+    return *this;
+}
+
+Stream& Stream::operator<<(char c) {
+    writeBytes(&c, 1);
+    return *this;
+}
+
+Stream& Stream::operator<<(int v) { return *this << std::to_string(v).c_str(); }
+Stream& Stream::operator<<(unsigned int v) { return *this << std::to_string(v).c_str(); }
+
+Stream& Stream::operator<<(const void* p) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%p", p);
+    return *this << buf;
+}
+
+Stream* File::open(const char* name, Stream::Access access, bool fromStart) {
+    if (!name || isDirectory(name))
+        return nullptr;
+    const char* mode = access == Stream::READ ? "rb" : (fromStart ? "wb" : "r+b");
+    std::FILE* f = std::fopen(name, mode);
+    if (!f)
+        return nullptr;
+    Stream* s = new Stream(access, 4096);
+    s->attach(f, true);
+    return s;
+}
+
+bool File::close(Stream* stream) {
+    if (!stream || stream == &getCout())
+        return stream ? stream->flush() : false;
+    bool ok = stream->close();
+    delete stream;
+    return ok;
+}
+
+bool File::exist(const char* name) {
+    struct stat st;
+    return name && ::stat(name, &st) == 0;
+}
+
+bool File::canwrite(const char* name) {
+    if (!name || !*name)
+        return false;
+    if (::access(name, F_OK) == 0)
+        return ::access(name, W_OK) == 0 && !isDirectory(name);
+    std::string dir = name;
+    std::size_t slash = dir.find_last_of('/');
+    dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : dir.substr(0, slash));
+    return ::access(dir.c_str(), W_OK) == 0;
+}
+
+void File::makeunixpath(char* path) {
+    for (; path && *path; ++path)
+        if (*path == '\\')
+            *path = '/';
+}
+
+Stream& File::getCout() {
+    static Stream* out = [] {
+        Stream* s = new Stream(Stream::WRITE, 0);
+        s->attach(stdout, false);
+        return s;
+    }();
+    return *out;
+}
+
+}  // namespace Port

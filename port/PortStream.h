@@ -1,0 +1,124 @@
+// PortStream.h - buffered binary streams on files.
+//
+// Byte order and string encoding, whatever the host:
+//
+// | item                 | bytes   | encoding                                   |
+// |----------------------|---------|--------------------------------------------|
+// | writeint8 / readint8 | 1       | two's complement                           |
+// | writeint16 / ...16   | 2       | two's complement, little-endian            |
+// | writeint32 / ...32   | 4       | two's complement, little-endian            |
+// | write / read         | 4       | unsigned, little-endian                    |
+// | writestring          | 4 + n   | n as unsigned 32-bit little-endian, then   |
+// |                      |         | the n bytes of the text, no terminator     |
+//
+// A read past the end of the file, a string length longer than what is left of
+// the file, or any I/O failure sets geterror() to a non-zero Stream::Error;
+// the value read is then 0 (or the empty text) and no buffer is overrun. The
+// error stays set, and every further read fails, until clearerror().
+//
+// A Stream constructed directly is bound to a file by open(name) and released
+// by close(); Port::File::open makes and binds one in a single step.
+#pragma once
+
+#include "PortExport.h"
+
+#include <cstdint>
+#include <cstdio>
+
+namespace Port {
+
+class PORT_EXPORT Stream {
+public:
+    enum Access { READ = 1, WRITE = 2 };
+    enum Error { ERR_NONE = 0, ERR_EOF = 1, ERR_CORRUPT = 2, ERR_IO = 3, ERR_NOTOPEN = 4 };
+
+    // `bufsize` is the size of the stream's buffer in bytes (0: the default).
+    Stream(Access access, unsigned bufsize);
+    virtual ~Stream();
+    Stream(const Stream&) = delete;
+    Stream& operator=(const Stream&) = delete;
+
+    // READ: an existing file (not a directory), from its start. WRITE: a new,
+    // empty file. Returns false (and stays closed) when the file cannot be
+    // opened or the stream is already open.
+    bool open(const char* name);
+    // Flushes and releases the file. Returns false when anything written to the
+    // stream since it was opened failed to reach the file.
+    bool close();
+    bool isopen() const { return file_ != nullptr; }
+    Access getaccess() const { return access_; }
+
+    void writeint8(int8_t v);
+    void writeint16(int16_t v);
+    void writeint32(int32_t v);
+    void write(unsigned int v);
+    // Writes the text of `s` (a null `s` as the empty text).
+    void writestring(const char* s);
+
+    int8_t readint8();
+    int16_t readint16();
+    int32_t readint32();
+    // The forms with an out parameter return 1 when a value was read and 0 when
+    // not; the out parameter is then 0.
+    int readint32(int* v);
+    int read(unsigned int& v);
+
+    // Reads one string into `buf`, which holds `max` bytes. A text of fewer
+    // than `max` characters is stored whole with its terminator and its length
+    // is returned. A longer one is cut to max - 1 characters (terminated) and
+    // `max` is returned: a result equal to `max` means the text did not fit.
+    // The stream always moves past the whole string.
+    unsigned readstring(char* buf, unsigned max);
+
+    // Absolute byte position; -1 when closed or on failure.
+    int64_t getfoffset();
+    bool setfoffset(int64_t offset);
+
+    int geterror() const { return error_; }
+    void clearerror() { error_ = ERR_NONE; }
+    bool flush();
+
+    // Human-readable output, for dumps.
+    Stream& operator<<(const char* text);
+    Stream& operator<<(char c);
+    Stream& operator<<(int v);
+    Stream& operator<<(unsigned int v);
+    Stream& operator<<(const void* p);
+
+private:
+    friend class File;
+    bool attach(std::FILE* file, bool owned);
+    bool writeBytes(const void* data, std::size_t n);
+    bool readBytes(void* data, std::size_t n);
+    void fail(Error e) {
+        if (error_ == ERR_NONE)
+            error_ = e;
+    }
+
+    Access access_;
+    unsigned bufsize_;
+    std::FILE* file_ = nullptr;
+    bool owned_ = false;
+    bool writeFailed_ = false;
+    int error_ = ERR_NONE;
+};
+
+class PORT_EXPORT File {
+public:
+    // A new stream on `name`, or null. With `fromStart` true the stream starts
+    // at the beginning of the file (for writing: a new, empty file); with it
+    // false an existing file is reopened for writing with its contents kept.
+    static Stream* open(const char* name, Stream::Access access, bool fromStart);
+    // Closes and deletes a stream that open() returned; returns what
+    // Stream::close() returned.
+    static bool close(Stream* stream);
+    static bool exist(const char* name);
+    // True when the file can be written, or can be made in its directory.
+    static bool canwrite(const char* name);
+    // Turns every '\' of `path` into '/', in place.
+    static void makeunixpath(char* path);
+    // The standard-output stream used by dumps without a stream argument.
+    static Stream& getCout();
+};
+
+}  // namespace Port

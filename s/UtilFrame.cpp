@@ -1,0 +1,35 @@
+// UtilFrame.cpp - the library's start-up sequence and exported hook.
+#include "UtilReport.h"
+#include "UtilStatics.h"
+
+#include <UtilFrame.h>
+
+int (*ut_new_handler)(uint64_t) = nullptr;
+
+namespace {
+
+// A failure at load has already reached the message sink; the first operation
+// that needs the objects makes them again and reports to its caller.
+template <class Step>
+void loadStep(Step step) {
+    try {
+        step();
+    } catch (const Port::FatalError&) {
+    }
+}
+
+// Runs once while the library is loaded, in this order, so that every switch
+// is read before any pool hands out memory.
+struct Load {
+    Load() {
+        using namespace Util::Statics;
+        loadStep(blist);
+        loadStep(btree);
+        loadStep(equateSlot);
+        readFastmemSwitches();
+        loadStep(stringPoolLock);
+        loadStep(tstampSlot);
+    }
+} load;
+
+}  // namespace

@@ -1,0 +1,228 @@
+// UtilFstmemimp.cpp - fixed-size element pools and their registry.
+#include "UtilReport.h"
+#include "UtilStatics.h"
+
+#include <UtilFstmem.h>
+
+#include <PortEnv.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+constexpr Util::Frame::Unit kUnit{"s/UtilFstmemimp.cpp", "1.0"};
+
+constexpr uint32_t kAlign = 8;            // element sizes are multiples of this
+constexpr std::size_t kRegistryRoom = 50;  // initial room of the pool registry
+static_assert(sizeof(void*) <= kAlign, "a free element must hold its link");
+
+constexpr const char* kMsgNotAllocated = "Unable to free as memory was not allocated.\n";
+constexpr const char* kMsgNotInList = "Tried to delete a pointer not in list.\n";
+constexpr const char* kMsgBadShape =
+    "UT_FASTMEM: element size %u and count %u do not make a block of 1 to 4294967295 bytes.\n";
+
+bool poolsOn = false;
+
+// Every live pool, in order of construction. Pools are made by objects on any
+// thread, so the registry has its own lock; it is recursive so that a sink
+// called from report_usage may itself make or destroy a pool.
+struct Registry {
+    std::recursive_mutex lock;
+    std::vector<UT_FASTMEM_IMP*> pools;
+};
+
+Registry& registry() {
+    static Registry* r = [] {
+        auto* made = new Registry;
+        made->pools.reserve(kRegistryRoom);
+        return made;
+    }();
+    return *r;
+}
+
+uintptr_t address(const void* p) { return reinterpret_cast<uintptr_t>(p); }
+
+void*& linkOf(void* element) { return *static_cast<void**>(element); }
+
+}  // namespace
+
+namespace Util::Statics {
+
+void readFastmemSwitches() {
+    poolsOn = Port_Env::GetEnv("QRN_MEMPOOL_ON") || Port_Env::GetEnv("QRN_FST_MEMPOOL_ON");
+}
+
+bool fastmemPoolsOn() { return poolsOn; }
+
+}  // namespace Util::Statics
+
+int UT_FASTMEM_IMP::global_debug = 0;
+
+UT_FASTMEM_IMP::UT_FASTMEM_IMP(unsigned int size, unsigned int count, const char* name)
+    : UT_STATOBJ("UT_FASTMEM_IMP"), blocks(nullptr), elem_size(0), elem_cnt(count), block_size(0),
+      debug_level(0), classname(name) {
+    uint64_t rounded = (uint64_t{size} + kAlign - 1) / kAlign * kAlign;
+    uint64_t bytes = rounded * count;
+    if (size == 0 || count == 0 || bytes > UINT32_MAX)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, kMsgBadShape, size, count);
+    elem_size = static_cast<uint32_t>(rounded);
+    block_size = static_cast<uint32_t>(bytes);
+    Registry& r = registry();
+    std::lock_guard<std::recursive_mutex> hold(r.lock);
+    r.pools.push_back(this);
+}
+
+UT_FASTMEM_IMP::~UT_FASTMEM_IMP() {
+    {
+        Registry& r = registry();
+        std::lock_guard<std::recursive_mutex> hold(r.lock);
+        auto it = std::find(r.pools.begin(), r.pools.end(), this);
+        if (it != r.pools.end())
+            r.pools.erase(it);
+    }
+    while (blocks) {
+        UT_FM_BLOCK_HEAD* next = blocks->next;
+        release_block(blocks);
+        blocks = next;
+    }
+}
+
+void UT_FASTMEM_IMP::init_block(UT_FM_BLOCK_HEAD* head) const {
+    head->mem = new char[block_size];
+    head->num_used = 0;
+    head->free = head->mem;
+    char* element = head->mem;
+    for (uint32_t i = 1; i < elem_cnt; ++i, element += elem_size)
+        linkOf(element) = element + elem_size;
+    linkOf(element) = nullptr;
+}
+
+UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::new_block() const {
+    auto* head = new UT_FM_BLOCK_HEAD{nullptr, nullptr, nullptr, 0};
+    try {
+        init_block(head);
+    } catch (...) {
+        delete head;
+        throw;
+    }
+    return head;
+}
+
+void UT_FASTMEM_IMP::release_block(UT_FM_BLOCK_HEAD* head) const {
+    delete[] head->mem;
+    delete head;
+}
+
+void* UT_FASTMEM_IMP::getnewptr() {
+    if (!poolsOn)
+        return ::qrn_malloc(elem_size);
+    if (!blocks)
+        blocks = new_block();
+    UT_FM_BLOCK_HEAD* found = blocks;
+    if (!found->free) {
+        // Walk on to the first block with room, growing the chain at its end.
+        UT_FM_BLOCK_HEAD* before = nullptr;
+        while (!found->free) {
+            if (!found->next)
+                found->next = new_block();
+            before = found;
+            found = found->next;
+        }
+        before->next = found->next;
+        found->next = blocks;
+        blocks = found;
+    }
+    void* element = found->free;
+    found->free = linkOf(element);
+    ++found->num_used;
+    return element;
+}
+
+void UT_FASTMEM_IMP::int_free(void* p) {
+    if (!poolsOn) {
+        ::qrn_free(p);
+        return;
+    }
+    if (!blocks)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNotAllocated);
+    auto holds = [this, p](const UT_FM_BLOCK_HEAD* b) {
+        return address(p) >= address(b->mem) && address(p) - address(b->mem) < block_size;
+    };
+    UT_FM_BLOCK_HEAD* block = blocks;
+    if (!holds(block)) {
+        UT_FM_BLOCK_HEAD* before = block;
+        for (block = block->next; block && !holds(block); block = block->next)
+            before = block;
+        if (!block)
+            UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNotInList);
+        before->next = block->next;
+        block->next = blocks;
+        blocks = block;
+    }
+    linkOf(p) = block->free;
+    block->free = p;
+    --block->num_used;
+    if (block->num_used == 0 && block->next) {
+        blocks = block->next;
+        release_block(block);
+    }
+}
+
+void UT_FASTMEM_IMP::dump() const {
+    Util::Frame::Reporter report(kUnit, __LINE__);
+    if (classname)
+        report.status("UT_FASTMEM::classname  = %s\n", classname);
+    else
+        report.status("UT_FASTMEM::classname  = NULL\n");
+    report.status("UT_FASTMEM::elem_size  = %d\n", static_cast<int>(elem_size));
+    report.status("UT_FASTMEM::elem_cnt   = %d\n", static_cast<int>(elem_cnt));
+    report.status("UT_FASTMEM::block_size = %d\n", static_cast<int>(block_size));
+    if (!blocks) {
+        report.status("   No blocks allocated.\n");
+        return;
+    }
+    uint64_t used = 0;
+    uint64_t count = 0;
+    for (const UT_FM_BLOCK_HEAD* b = blocks; b; b = b->next, ++count) {
+        report.status("   Block %d:  num_used = %d\n", static_cast<int>(count),
+                      static_cast<int>(b->num_used));
+        used += b->num_used;
+    }
+    uint64_t room = uint64_t{elem_cnt} * count;
+    // Scaled before dividing, so that an exact percentage (232 of 800) is not
+    // truncated to the one below it by rounding.
+    int percent = static_cast<int>(100.0 * static_cast<double>(used) / static_cast<double>(room));
+    report.status("   Total used:  %d / %d (%d%%)\n", static_cast<int>(used), static_cast<int>(room),
+                  percent);
+}
+
+void UT_FASTMEM_IMP::report_usage() {
+    Registry& r = registry();
+    std::lock_guard<std::recursive_mutex> hold(r.lock);
+    for (std::size_t i = 0; i < r.pools.size(); ++i)
+        r.pools[i]->dump();
+}
+
+UT_FASTMEM::UT_FASTMEM(unsigned int size, unsigned int count, const char* name)
+    : imp_(new UT_FASTMEM_IMP(size, count, name)) {}
+
+UT_FASTMEM::~UT_FASTMEM() {
+    delete imp_;
+    imp_ = nullptr;
+}
+
+void* UT_FASTMEM::getnewptr() { return imp_->getnewptr(); }
+
+void UT_FASTMEM::qrn_free(void* p) {
+    if (p)
+        imp_->int_free(p);
+}
+
+int UT_FASTMEM::fastmem_verify() const { return imp_->fastmem_verify(); }
+void UT_FASTMEM::dump() const { imp_->dump(); }
+void UT_FASTMEM::report_usage() { UT_FASTMEM_IMP::report_usage(); }
+void UT_FASTMEM::set_debug_level(int level) { imp_->set_debug_level(level); }
+void UT_FASTMEM::set_global_debug(int level) { UT_FASTMEM_IMP::set_global_debug(level); }

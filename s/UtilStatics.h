@@ -1,0 +1,87 @@
+// UtilStatics.h - the process-wide objects that several library objects share.
+//
+// Each unit that owns shared objects has one initialiser that makes them. It
+// runs while the library is loaded and again at the start of every operation
+// that uses them; once the objects exist it returns at once. The objects are
+// published only when all of a unit's objects were made, so a failure never
+// leaves a unit half set up, and a later call tries again. Mutexes, slots and
+// class-wide pools are never destroyed.
+#pragma once
+
+#include "UtilReport.h"
+
+#include <PortThread.h>
+#include <UtilExport.h>
+
+#include <atomic>
+#include <mutex>
+
+class UT_FASTMEM;
+
+// Exported for the library's own tests; not part of the installed interface.
+namespace Util::Statics {
+
+// UtilBlist: the block lists' counters and class-wide pools.
+struct Blist {
+    Port_ThrMutex* listMemLock;     // UT_BLIST::mem and UT_BLIST::total_mem
+    Port_ThrMutex* listCountLock;   // UT_BLIST::total_count
+    Port_ThrMutex* listIterLock;    // UT_BLIST_ITER::mem
+    Port_ThrMutex* listsMemLock;    // UT_BLISTS::mem and UT_BLISTS::total_mem
+    Port_ThrMutex* listsCountLock;  // UT_BLISTS::total_count
+    Port_ThrMutex* listsIterLock;   // UT_BLISTS_ITER::mem
+    UT_FASTMEM* listMem;
+    UT_FASTMEM* listsMem;
+    UT_FASTMEM* listIterMem;
+    UT_FASTMEM* listsIterMem;
+};
+UTIL_EXPORT const Blist& blist();
+
+// UtilBtreeimp: the tree's node pool and its dump lock.
+struct Btree {
+    Port_ThrMutex* dumpLock;
+    Port_ThrMutex* nodePoolLock;  // UT_BTR_NODE::mem
+    UT_FASTMEM* nodeMem;
+};
+UTIL_EXPORT const Btree& btree();
+
+// UtilStrobj: the lock of the string objects' shared pool.
+UTIL_EXPORT Port_ThrMutex& stringPoolLock();
+
+// UtilEquateimp and UtilTstampimp: one per-thread slot each.
+UTIL_EXPORT Port_ThrThreadDataHelper& equateSlot();
+UTIL_EXPORT Port_ThrThreadDataHelper& tstampSlot();
+
+// The fixed-size pool switch (QRN_MEMPOOL_ON or QRN_FST_MEMPOOL_ON), read once.
+void readFastmemSwitches();
+UTIL_EXPORT bool fastmemPoolsOn();
+
+}  // namespace Util::Statics
+
+namespace Util::Statics {
+
+// Where a unit keeps one of its shared objects; constant-initialised, so it
+// is usable before any dynamic initialisation of the library has run.
+template <class T>
+struct Shared {
+    std::mutex lock;
+    std::atomic<T*> object{nullptr};
+};
+
+// Makes a unit's shared objects once: `make` returns them (all or nothing),
+// failures become the frame's fatal reports and leave the next call to retry.
+// (std::call_once is not used: a throwing callable hangs later calls with some
+// runtimes.)
+template <class T, class Make>
+T& once(Shared<T>& shared, const Frame::Unit& unit, int line, Make make) {
+    if (T* made = shared.object.load(std::memory_order_acquire))
+        return *made;
+    std::lock_guard<std::mutex> hold(shared.lock);
+    T* made = shared.object.load(std::memory_order_relaxed);
+    if (!made) {
+        Frame::makeShared(unit, line, [&] { made = make(); });
+        shared.object.store(made, std::memory_order_release);
+    }
+    return *made;
+}
+
+}  // namespace Util::Statics

@@ -1,0 +1,100 @@
+// TestSupport.h - helpers shared by the library's tests.
+#pragma once
+
+#include <PortMsg.h>
+#include <PortThread.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace UtilTest {
+
+// Installs a sink that keeps every report, for the life of the object.
+class CapturedReports {
+public:
+    CapturedReports() {
+        previous_ = Port::setMsgSink([this](const Port::Message& m) {
+            std::lock_guard<std::mutex> hold(lock_);
+            messages_.push_back(m);
+        });
+    }
+    ~CapturedReports() { Port::setMsgSink(previous_); }
+
+    std::vector<Port::Message> messages() const {
+        std::lock_guard<std::mutex> hold(lock_);
+        return messages_;
+    }
+    // The texts of the status reports, in order.
+    std::vector<std::string> status() const {
+        std::vector<std::string> out;
+        for (const auto& m : messages())
+            if (m.kind == Port::MsgKind::Status)
+                out.push_back(m.text);
+        return out;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> hold(lock_);
+        messages_.clear();
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::vector<Port::Message> messages_;
+    Port::MsgSink previous_;
+};
+
+// Sets (or unsets, with a null value) an environment variable for one scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) {
+            had_ = true;
+            old_ = old;
+        }
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (had_)
+            setenv(name_.c_str(), old_.c_str(), 1);
+        else
+            unsetenv(name_.c_str());
+    }
+
+private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+// Cancels any pending failure of the thread layer when a test ends.
+struct ThreadFailureReset {
+    ~ThreadFailureReset() { Port::Thread::Testing::reset(); }
+};
+
+}  // namespace UtilTest
+
+// Runs `statement`, expects Port::FatalError with `code` and `text`, and that
+// the sink saw exactly that fatal report.
+#define EXPECT_FATAL(statement, expected_code, expected_text)                                   \
+    do {                                                                      \
+        ::UtilTest::CapturedReports captured_;                                \
+        try {                                                                 \
+            statement;                                                        \
+            ADD_FAILURE() << "no fatal report from: " #statement;             \
+        } catch (const Port::FatalError& e_) {                                \
+            EXPECT_EQ(e_.getCode(), (expected_code));                                  \
+            EXPECT_EQ(e_.getMessage(), std::string(expected_text));                    \
+            auto seen_ = captured_.messages();                                \
+            ASSERT_EQ(seen_.size(), 1u);                                      \
+            EXPECT_EQ(seen_[0].kind, Port::MsgKind::Fatal);                   \
+            EXPECT_EQ(seen_[0].module, "Utilities");                          \
+            EXPECT_EQ(seen_[0].text, std::string(expected_text));                      \
+        }                                                                     \
+    } while (0)

@@ -1,0 +1,460 @@
+// Tests of the platform layer: streams, text and path helpers, time, messages
+// and the thread layer.
+#include "TestSupport.h"
+
+#include <PortEnv.h>
+#include <PortHeap.h>
+#include <PortStream.h>
+#include <PortString.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+#include <unordered_map>
+
+namespace {
+
+std::string tempPath(const char* name) {
+    return testing::TempDir() + "port_test_" + std::to_string(getpid()) + "_" + name;
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void spit(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(Stream, IntegersAndStringsAreLittleEndianWithALengthPrefix) {
+    std::string path = tempPath("le");
+    Port::Stream out(Port::Stream::WRITE, 4096);
+    ASSERT_TRUE(out.open(path.c_str()));
+    out.writeint8(-2);
+    out.writeint16(0x1234);
+    out.writeint32(0x01020304);
+    out.write(0xA0B0C0D0u);
+    out.writestring("ab");
+    ASSERT_TRUE(out.close());
+    EXPECT_EQ(slurp(path), std::string("\xFE\x34\x12\x04\x03\x02\x01\xD0\xC0\xB0\xA0"
+                                       "\x02\x00\x00\x00"
+                                       "ab",
+                                       17));
+}
+
+TEST(Stream, ReadsBackBoundaryValues) {
+    std::string path = tempPath("bounds");
+    Port::Stream* out = Port::File::open(path.c_str(), Port::Stream::WRITE, true);
+    ASSERT_NE(out, nullptr);
+    out->writeint8(INT8_MIN);
+    out->writeint8(INT8_MAX);
+    out->writeint16(INT16_MIN);
+    out->writeint16(INT16_MAX);
+    out->writeint32(INT32_MIN);
+    out->writeint32(INT32_MAX);
+    out->write(UINT32_MAX);
+    out->writestring("");
+    out->writestring(nullptr);
+    ASSERT_TRUE(Port::File::close(out));
+
+    Port::Stream* in = Port::File::open(path.c_str(), Port::Stream::READ, true);
+    ASSERT_NE(in, nullptr);
+    EXPECT_EQ(in->readint8(), INT8_MIN);
+    EXPECT_EQ(in->readint8(), INT8_MAX);
+    EXPECT_EQ(in->readint16(), INT16_MIN);
+    EXPECT_EQ(in->readint16(), INT16_MAX);
+    EXPECT_EQ(in->readint32(), INT32_MIN);
+    int v = 0;
+    EXPECT_EQ(in->readint32(&v), 1);
+    EXPECT_EQ(v, INT32_MAX);
+    unsigned u = 0;
+    EXPECT_EQ(in->read(u), 1);
+    EXPECT_EQ(u, UINT32_MAX);
+    char buf[4] = "xyz";
+    EXPECT_EQ(in->readstring(buf, sizeof buf), 0u);
+    EXPECT_STREQ(buf, "");
+    EXPECT_EQ(in->readstring(buf, sizeof buf), 0u);
+    EXPECT_EQ(in->geterror(), 0);
+    EXPECT_EQ(in->read(u), 0);  // past the end
+    EXPECT_EQ(in->geterror(), Port::Stream::ERR_EOF);
+    Port::File::close(in);
+}
+
+TEST(Stream, ReadstringReportsATextThatDoesNotFitAndStaysInStep) {
+    std::string path = tempPath("fit");
+    {
+        Port::Stream out(Port::Stream::WRITE, 16);
+        ASSERT_TRUE(out.open(path.c_str()));
+        out.writestring("abc");     // fits a 4-byte buffer exactly
+        out.writestring("abcd");    // one too many
+        out.writestring(std::string(2000, 'x').c_str());
+        out.writeint32(77);
+    }
+    Port::Stream in(Port::Stream::READ, 16);
+    ASSERT_TRUE(in.open(path.c_str()));
+    char buf[8];
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(in.readstring(buf, 4), 3u);
+    EXPECT_STREQ(buf, "abc");
+    std::memset(buf, '#', sizeof buf);
+    EXPECT_EQ(in.readstring(buf, 4), 4u);
+    EXPECT_STREQ(buf, "abc");
+    EXPECT_EQ(buf[4], '#') << "wrote past max";
+    EXPECT_EQ(in.readstring(buf, 4), 4u);
+    EXPECT_EQ(in.readint32(), 77) << "the stream must move past the whole string";
+    EXPECT_EQ(in.geterror(), 0);
+}
+
+TEST(Stream, CorruptOrTruncatedInputSetsTheErrorWithoutOverrun) {
+    struct Case {
+        const char* name;
+        std::string bytes;
+        int error;
+    };
+    const Case cases[] = {
+        {"huge length", std::string("\xFF\xFF\xFF\x7F" "abc", 7), Port::Stream::ERR_CORRUPT},
+        {"length past end", std::string("\x05\x00\x00\x00" "abc", 7), Port::Stream::ERR_CORRUPT},
+        {"cut length", std::string("\x05\x00", 2), Port::Stream::ERR_EOF},
+        {"empty file", std::string(), Port::Stream::ERR_EOF},
+    };
+    for (const Case& c : cases) {
+        std::string path = tempPath("corrupt");
+        spit(path, c.bytes);
+        Port::Stream in(Port::Stream::READ, 64);
+        ASSERT_TRUE(in.open(path.c_str()));
+        char buf[4] = "zz";
+        EXPECT_EQ(in.readstring(buf, sizeof buf), 0u) << c.name;
+        EXPECT_STREQ(buf, "") << c.name;
+        EXPECT_EQ(in.geterror(), c.error) << c.name;
+        EXPECT_EQ(in.readint16(), 0) << c.name;
+        EXPECT_NE(in.geterror(), 0) << c.name;
+    }
+}
+
+TEST(Stream, PositionsAndReopeningForWritingKeepContents) {
+    std::string path = tempPath("pos");
+    Port::Stream* out = Port::File::open(path.c_str(), Port::Stream::WRITE, true);
+    ASSERT_NE(out, nullptr);
+    out->writeint32(1);
+    out->writeint32(2);
+    EXPECT_EQ(out->getfoffset(), 8);
+    Port::File::close(out);
+
+    out = Port::File::open(path.c_str(), Port::Stream::WRITE, false);
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(out->setfoffset(4));
+    out->writeint32(9);
+    Port::File::close(out);
+
+    Port::Stream in(Port::Stream::READ, 0);
+    ASSERT_TRUE(in.open(path.c_str()));
+    EXPECT_EQ(in.readint32(), 1);
+    EXPECT_EQ(in.readint32(), 9);
+    EXPECT_TRUE(in.setfoffset(0));
+    EXPECT_EQ(in.readint32(), 1);
+    EXPECT_FALSE(in.setfoffset(-1));
+}
+
+TEST(Stream, OpeningMissingFilesOrDirectoriesFails) {
+    std::string missing = tempPath("missing");
+    EXPECT_EQ(Port::File::open(missing.c_str(), Port::Stream::READ, true), nullptr);
+    EXPECT_EQ(Port::File::open(missing.c_str(), Port::Stream::WRITE, false), nullptr);
+    EXPECT_EQ(Port::File::open(testing::TempDir().c_str(), Port::Stream::READ, true), nullptr);
+    EXPECT_EQ(Port::File::open(testing::TempDir().c_str(), Port::Stream::WRITE, true), nullptr);
+    Port::Stream s(Port::Stream::READ, 0);
+    EXPECT_FALSE(s.open(testing::TempDir().c_str()));
+    EXPECT_FALSE(s.isopen());
+    EXPECT_EQ(s.readint32(), 0);
+    EXPECT_EQ(s.geterror(), Port::Stream::ERR_NOTOPEN);
+}
+
+TEST(Stream, AWriteThatNeverReachesTheFileMakesCloseFail) {
+    Port::Stream out(Port::Stream::WRITE, 64);
+    ASSERT_TRUE(out.open("/dev/full"));
+    for (int i = 0; i < 100; ++i)
+        out.writeint32(i);
+    EXPECT_FALSE(out.close());
+}
+
+TEST(File, PathTests) {
+    std::string path = tempPath("exists");
+    spit(path, "x");
+    EXPECT_TRUE(Port::File::exist(path.c_str()));
+    EXPECT_TRUE(Port::File::canwrite(path.c_str()));
+    EXPECT_TRUE(Port::File::canwrite(tempPath("not_yet").c_str()));
+    EXPECT_FALSE(Port::File::exist(tempPath("nope").c_str()));
+    EXPECT_FALSE(Port::File::canwrite("/nonexistent-dir/x"));
+    char p[] = "a\\b\\c.txt";
+    Port::File::makeunixpath(p);
+    EXPECT_STREQ(p, "a/b/c.txt");
+}
+
+TEST(StringBase, BehavesAsAStringAndFormats) {
+    Port::StringBase<char> empty(static_cast<const char*>(nullptr));
+    EXPECT_TRUE(empty.empty());
+    Port::StringBase<char> s("ab");
+    s += 'c';
+    EXPECT_EQ(s, "abc");
+    EXPECT_EQ(s.Format("%d-%s", 42, "x"), "42-x");
+    EXPECT_EQ(Port::StringBase<char>::doFormat("%05u", 7u), "00007");
+    EXPECT_EQ(Port::StringBase<char>::doFormat("%s", std::string(1000, 'q').c_str()).size(), 1000u);
+    std::map<Port::StringBase<char>, int> ordered{{"b", 2}, {"a", 1}};
+    EXPECT_EQ(ordered.begin()->first, "a");
+    std::unordered_map<Port::StringBase<char>, int> hashed{{"k", 3}};
+    EXPECT_EQ(hashed.at("k"), 3);
+}
+
+TEST(UtStr, ComparisonsAndClassificationAreAsciiOnly) {
+    EXPECT_EQ(UT_STR::ICompare("HeLLo", "hello"), 0);
+    EXPECT_LT(UT_STR::ICompare("abc", "ABD"), 0);
+    EXPECT_EQ(UT_STR::INCompare("abcX", "ABCy", 3), 0);
+    EXPECT_NE(UT_STR::INCompare("abcX", "ABCy", 4), 0);
+    EXPECT_EQ(UT_STR::Compare(nullptr, ""), 0);
+    EXPECT_EQ(UT_STR::Len(nullptr), 0u);
+    for (int c : {0xE9, -23, 0xFF, 0x80}) {
+        EXPECT_FALSE(UT_STR::IsAlpha(c)) << c;
+        EXPECT_FALSE(UT_STR::IsAlnum(c)) << c;
+        EXPECT_FALSE(UT_STR::IsSpace(c)) << c;
+        EXPECT_FALSE(UT_STR::IsXDigit(c)) << c;
+        EXPECT_EQ(UT_STR::ToUpper(c), c);
+    }
+    EXPECT_TRUE(UT_STR::IsXDigit('F'));
+    EXPECT_FALSE(UT_STR::IsXDigit('g'));
+    EXPECT_EQ(UT_STR::ToUpper('q'), 'Q');
+    char small[4];
+    EXPECT_EQ(UT_STR::SPrintf(small, sizeof small, "%s", "abcdef"), 6);
+    EXPECT_STREQ(small, "abc");
+}
+
+TEST(UtStr, DupDecodeAndDelStrings) {
+    char* copies[2] = {UT_STR::Dup("one"), UT_STR::Dup("QRN_X")};
+    EXPECT_STREQ(copies[0], "one");
+    EXPECT_EQ(UT_STR::Dup(nullptr), nullptr);
+    UT_STR::Decode(copies[1]);
+    EXPECT_STRNE(copies[1], "QRN_X");
+    UT_STR::Decode(copies[1]);
+    EXPECT_STREQ(copies[1], "QRN_X");
+    UT_STR::DelStrings(copies, 2);
+    EXPECT_EQ(copies[0], nullptr);
+}
+
+TEST(UtPath, RootBaseAndExtension) {
+    struct Case {
+        const char* path;
+        const char* root;
+        const char* base;
+        const char* ext;  // null: none
+    };
+    const Case cases[] = {
+        {"dir/top.src", "dir/top", "top", "src"},
+        {"dir.d/top", "dir.d/top", "top", nullptr},
+        {"a\\b.c\\name.tar.gz", "a\\b.c\\name.tar", "name.tar", "gz"},
+        {"plain", "plain", "plain", nullptr},
+        {"file.", "file", "file", ""},
+        {"", "", "", nullptr},
+    };
+    for (const Case& c : cases) {
+        char buf[64];
+        EXPECT_STREQ(UT_PATH::GetRoot(c.path, buf), c.root) << c.path;
+        EXPECT_STREQ(UT_PATH::GetBase(c.path, nullptr), c.base) << c.path;
+        const char* ext = UT_PATH::GetExt(c.path, buf);
+        if (c.ext)
+            EXPECT_STREQ(ext, c.ext) << c.path;
+        else
+            EXPECT_EQ(ext, nullptr) << c.path;
+    }
+}
+
+TEST(UtTime, LocalTimeRoundTripsAndAscTimeNeverOverruns) {
+    UtilTest::ScopedEnv tz("TZ", "UTC");
+    tzset();
+    auto tm = UT_TIME::LocalTime(86400 * 365);
+    ASSERT_TRUE(tm.has_value());
+    EXPECT_EQ(tm->tm_year, 71);
+    EXPECT_EQ(UT_TIME::MkTime(*tm), 86400 * 365);
+    EXPECT_STREQ(UT_TIME::AscTime(*tm), "Fri Jan  1 00:00:00 1971\n");
+    UT_TIME::Tm odd = *tm;
+    odd.tm_wday = 9;
+    odd.tm_mon = -1;
+    odd.tm_year = INT32_MAX;
+    EXPECT_STREQ(UT_TIME::AscTime(odd), "??? ???  1 00:00:00 2147485547\n");
+    EXPECT_FALSE(UT_TIME::LocalTime(INT64_MAX).has_value());
+    int64_t now = 0;
+    EXPECT_EQ(UT_TIME::Time(&now), now);
+    EXPECT_GT(now, 0);
+}
+
+TEST(PortEnv, LanguageNames) {
+    UtilTest::ScopedEnv all("LC_ALL", nullptr), msgs("LC_MESSAGES", nullptr);
+    {
+        UtilTest::ScopedEnv lang("LANG", "ja_JP.UTF-8");
+        EXPECT_STREQ(Port_Env::GetLang(), "japanese");
+    }
+    {
+        UtilTest::ScopedEnv lang("LANG", "C.UTF-8");
+        EXPECT_STREQ(Port_Env::GetLang(), "english");
+    }
+    UtilTest::ScopedEnv lang("LANG", nullptr);
+    EXPECT_STREQ(Port_Env::GetLang(), "english");
+    EXPECT_EQ(Port_Env::GetEnv("UTIL_TEST_SURELY_UNSET"), nullptr);
+}
+
+TEST(MsgMan, FatalReachesTheSinkThenThrowsWithCodeAndText) {
+    UtilTest::CapturedReports captured;
+    try {
+        Port_MsgManData::createObject("Mod", "s/Unit.cpp", 12, "1.0").issueFatal(19, "bad %d\n", 7);
+        FAIL() << "issueFatal returned";
+    } catch (const Port::Exception& e) {
+        auto* fatal = dynamic_cast<const Port::FatalError*>(&e);
+        ASSERT_NE(fatal, nullptr);
+        EXPECT_EQ(fatal->getCode(), 19);
+        EXPECT_STREQ(e.what(), "bad 7\n");
+        EXPECT_EQ(e.getLocalized(), L"bad 7\n");
+    }
+    auto seen = captured.messages();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].kind, Port::MsgKind::Fatal);
+    EXPECT_EQ(seen[0].module, "Mod");
+    EXPECT_EQ(seen[0].file, "s/Unit.cpp");
+    EXPECT_EQ(seen[0].line, 12);
+    EXPECT_EQ(seen[0].revision, "1.0");
+    EXPECT_EQ(seen[0].code, 19);
+}
+
+TEST(MsgMan, OtherKindsReturnAndTheDefaultSinkWritesOneLineEach) {
+    {
+        UtilTest::CapturedReports captured;
+        auto obj = Port_MsgManData::createObject("M", "f", 1, "r");
+        obj.issueError("e%s", "1");
+        obj.issueWarning("w");
+        obj.issueInternal("i");
+        obj.issueStatus("s\n");
+        auto seen = captured.messages();
+        ASSERT_EQ(seen.size(), 4u);
+        EXPECT_EQ(seen[0].kind, Port::MsgKind::Error);
+        EXPECT_EQ(seen[0].text, "e1");
+        EXPECT_EQ(seen[3].kind, Port::MsgKind::Status);
+    }
+    testing::internal::CaptureStderr();
+    Port_MsgManData::createObject("Utilities", "s/X.cpp", 3, "1").issueStatus("hello\n");
+    EXPECT_FALSE(Port::setMsgSink(nullptr));  // the default was in place
+    try {
+        Port_MsgManData::createObject("Utilities", "s/X.cpp", 4, "1").issueFatal(2, "boom\n");
+    } catch (const Port::FatalError&) {
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "status Utilities [0] s/X.cpp:3: hello\nfatal Utilities [2] s/X.cpp:4: boom\n");
+}
+
+TEST(MsgMan, ExceptionsCopyAndReportAsErrors) {
+    Port::Exception e("Mod", "file.cpp", "r1", 5, "went wrong");
+    Port::Exception copy = e;
+    EXPECT_EQ(copy.getMessage(), "went wrong");
+    EXPECT_EQ(copy.getLine(), 5);
+    UtilTest::CapturedReports captured;
+    copy.report();
+    auto seen = captured.messages();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].kind, Port::MsgKind::Error);
+    EXPECT_EQ(seen[0].text, "went wrong");
+    wchar_t* w = Port_MsgDispatcher::translateMsg("Utilities", "%s=%d", "x", 3);
+    EXPECT_STREQ(w, L"x=3");
+    delete[] w;
+}
+
+TEST(Thread, AFailingLockThrowsValue8AndLeavesTheMutexFree) {
+    UtilTest::ThreadFailureReset reset;
+    Port_ThrMutex m;
+    Port::Thread::Testing::failNextLocks(1, 35);
+    EXPECT_EQ(m.lock(), 35);
+    Port::Thread::Testing::failNextLocks(1, 35);
+    bool ran = false;
+    try {
+        Port_ThrGuard<Port_ThrMutex> g(m);
+        ran = true;
+    } catch (Port_ThrException::Exception value) {
+        EXPECT_EQ(value, 8);
+    }
+    EXPECT_FALSE(ran);
+    EXPECT_EQ(m.lock(), 0) << "the failed guard must not hold the lock";
+    EXPECT_EQ(m.unlock(), 0);
+}
+
+TEST(Thread, CreationFailuresCarryTheErrorCode) {
+    UtilTest::ThreadFailureReset reset;
+    Port::Thread::Testing::failNextCreates(2, 11);
+    try {
+        Port_ThrMutex m;
+        FAIL();
+    } catch (const Port_ThrException& e) {
+        EXPECT_EQ(e.getErrorCode(), 11u);
+    }
+    EXPECT_THROW(Port_ThrThreadDataHelper h(nullptr), Port_ThrException);
+    EXPECT_NO_THROW(Port_ThrMutex ok);
+}
+
+std::atomic<int> cleaned{0};
+
+TEST(Thread, SlotsArePerThreadAndCleanedUpAtThreadEnd) {
+    Port_ThrThreadData<int> slot([](void* p) {
+        delete static_cast<int*>(p);
+        ++cleaned;
+    });
+    EXPECT_EQ(slot.getData(), nullptr);
+    slot.setData(new int(1));
+    std::vector<std::thread> threads;
+    std::atomic<int> wrong{0};
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            if (slot.getData() != nullptr)
+                ++wrong;
+            slot.setData(new int(t + 10));
+            if (*slot.getData() != t + 10)
+                ++wrong;
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(cleaned, 4);
+    EXPECT_EQ(*slot.getData(), 1);
+    delete slot.getData();
+    slot.setData(nullptr);
+}
+
+TEST(Thread, MutexSerialisesUpdates) {
+    Port_ThrMutex m;
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 10000; ++i) {
+                Port_ThrGuard<Port_ThrMutex> g(m);
+                ++counter;
+            }
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(counter, 40000);
+}
+
+TEST(Heap, QrnAllocationAndFormatting) {
+    void* p = qrn_malloc(0);
+    EXPECT_NE(p, nullptr);
+    p = qrn_realloc(p, 64);
+    ASSERT_NE(p, nullptr);
+    std::memset(p, 0, 64);
+    qrn_free(p);
+    EXPECT_STREQ(qrnform("%s-%03d", "a", 5), "a-005");
+    UtilTest::CapturedReports captured;
+    ut_assert_failed("f.cpp", 9, "x > 0", "why");
+    ASSERT_EQ(captured.messages().size(), 1u);
+    EXPECT_EQ(captured.messages()[0].kind, Port::MsgKind::Internal);
+}
+
+}  // namespace
