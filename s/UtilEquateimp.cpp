@@ -12,8 +12,6 @@ struct ThreadOutput {
     std::string hex;
 };
 
-void freeThreadOutput(void* data) { delete static_cast<ThreadOutput*>(data); }
-
 Util::Statics::Shared<Port_ThrThreadDataHelper> slot;
 
 }  // namespace
@@ -21,8 +19,7 @@ Util::Statics::Shared<Port_ThrThreadDataHelper> slot;
 namespace Util::Statics {
 
 Port_ThrThreadDataHelper& equateSlot() {
-    return once(slot, kUnit, __LINE__,
-                [] { return new Port_ThrThreadDataHelper(freeThreadOutput); });
+    return threadSlot<ThreadOutput>(slot, kUnit, __LINE__);
 }
 
 }  // namespace Util::Statics

@@ -84,4 +84,13 @@ T& once(Shared<T>& shared, const Frame::Unit& unit, int line, Make make) {
     return *made;
 }
 
+// A unit's per-thread slot, whose clean-up deletes a thread's Data.
+template <class Data>
+Port_ThrThreadDataHelper& threadSlot(Shared<Port_ThrThreadDataHelper>& shared,
+                                     const Frame::Unit& unit, int line) {
+    return once(shared, unit, line, [] {
+        return new Port_ThrThreadDataHelper([](void* data) { delete static_cast<Data*>(data); });
+    });
+}
+
 }  // namespace Util::Statics

@@ -15,8 +15,6 @@ struct ThreadBuffers {
     char fields[kFieldCount][kFieldBytes];
 };
 
-void freeThreadBuffers(void* data) { delete static_cast<ThreadBuffers*>(data); }
-
 Util::Statics::Shared<Port_ThrThreadDataHelper> slot;
 
 }  // namespace
@@ -24,8 +22,7 @@ Util::Statics::Shared<Port_ThrThreadDataHelper> slot;
 namespace Util::Statics {
 
 Port_ThrThreadDataHelper& tstampSlot() {
-    return once(slot, kUnit, __LINE__,
-                [] { return new Port_ThrThreadDataHelper(freeThreadBuffers); });
+    return threadSlot<ThreadBuffers>(slot, kUnit, __LINE__);
 }
 
 }  // namespace Util::Statics
