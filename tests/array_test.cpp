@@ -1,0 +1,277 @@
+// Tests of the growable arrays and the two quicksorts.
+#include "TestSupport.h"
+
+#include <UtilArray.h>
+
+#include <PortHeap.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <random>
+
+namespace {
+
+int cmpInt(const void* a, const void* b) {
+    int x = *static_cast<const int*>(a), y = *static_cast<const int*>(b);
+    return (x > y) - (x < y);
+}
+
+// Orders by the key only, so that the order of equal keys can be seen.
+struct Keyed {
+    int key;
+    int tag;
+};
+int cmpKey(const void* a, const void* b) {
+    return cmpInt(&static_cast<const Keyed*>(a)->key, &static_cast<const Keyed*>(b)->key);
+}
+
+int cmpInconsistent(const void*, const void*) { return 1; }
+
+// A typed wrapper of the kind callers derive, over either storage.
+// The caller's variable is made before the array, which writes into it.
+template <class Ref>
+struct RefHolder {
+    Ref ref = nullptr;
+};
+
+template <class Storage, class Ref>
+class IntArray : public RefHolder<Ref>, public Storage {
+public:
+    explicit IntArray(int step, unsigned char clear = 1)
+        : Storage(&this->ref, sizeof(int), step, clear) {}
+    int& at(int i) { return *static_cast<int*>(this->getaddr(i)); }
+    std::vector<int> values() {
+        std::vector<int> v;
+        for (int i = 0; i < this->getcount(); ++i)
+            v.push_back(at(i));
+        return v;
+    }
+    void push(int x) { at(this->getcount()) = x; }
+    using Storage::a_bsearch;
+    using Storage::a_makearray;
+    using Storage::a_resetnum;
+    using Storage::a_shift;
+    using Storage::a_sort;
+    using Storage::a_sortadd;
+    using Storage::intgetindex;
+    using Storage::testaddr;
+};
+using DInts = IntArray<UT_DARRAY, void*>;
+using BInts = IntArray<UT_BARRAY, void**>;
+
+template <class T>
+class BothArrays : public testing::Test {};
+using ArrayTypes = testing::Types<DInts, BInts>;
+TYPED_TEST_SUITE(BothArrays, ArrayTypes);
+
+TEST(Darray, GrowsInWholeStepsOfAtLeastFortyBytes) {
+    DInts a(1);
+    EXPECT_EQ(a.getcapacity(), 10u);
+    void* first = a.ref;
+    a.at(10) = 5;
+    EXPECT_EQ(a.getcapacity(), 20u);
+    EXPECT_EQ(a.getcount(), 11);
+    EXPECT_EQ(a.at(3), 0) << "added storage is cleared";
+    a.at(25) = 1;
+    EXPECT_EQ(a.getcapacity(), 30u);
+    EXPECT_EQ(static_cast<int*>(a.ref)[10], 5) << "the caller's variable follows the block";
+    (void)first;
+    a.reserve(31);
+    EXPECT_EQ(a.getcapacity(), 40u);
+    EXPECT_EQ(a.getcount(), 26);
+}
+
+TEST(Darray, StepAdjustment) {
+    struct Case {
+        int elsize, step, expected;
+    };
+    for (Case c : {Case{4, 1, 10}, Case{8, 2, 5}, Case{16, 2, 2}, Case{12, 3, 3}, Case{64, 0, 1},
+                   Case{48, -5, 1}}) {
+        void* ref = nullptr;
+        UT_DARRAY a(&ref, c.elsize, c.step, 0);
+        EXPECT_EQ(a.getcapacity(), static_cast<unsigned>(c.expected)) << c.elsize << "x" << c.step;
+        a.getaddr(3 * c.expected);  // growth ends: the step is never 0
+    }
+}
+
+TEST(Darray, ResetnumShrinksOnlyByWholeUnusedSteps) {
+    DInts a(10);
+    a.at(24) = 1;
+    EXPECT_EQ(a.getcapacity(), 30u);
+    a.a_resetnum(3);
+    EXPECT_EQ(a.getcapacity(), 10u);
+    EXPECT_EQ(a.getcount(), 3);
+    a.at(5) = 9;
+    a.a_resetnum(0);
+    EXPECT_EQ(a.getcapacity(), 10u);
+    a.a_resetnum(6);
+    EXPECT_EQ(a.at(5), 0) << "elements dropped by resetnum are cleared";
+}
+
+TEST(Darray, DestructionNullsTheCallersVariable) {
+    void* ref = nullptr;
+    { UT_DARRAY a(&ref, 4, 1, 0); EXPECT_NE(ref, nullptr); }
+    EXPECT_EQ(ref, nullptr);
+    void** table = nullptr;
+    { UT_BARRAY b(&table, 4, 1, 0); EXPECT_NE(table, nullptr); }
+    EXPECT_EQ(table, nullptr);
+}
+
+TEST(Barray, ElementsNeverMoveAndIndexesMapBack) {
+    BInts a(1);
+    EXPECT_EQ(a.getcapacity(), 10u);
+    int* early = &a.at(3);
+    a.at(1000) = 7;
+    EXPECT_EQ(early, &a.at(3));
+    EXPECT_EQ(a.getcapacity(), 1010u);
+    EXPECT_EQ(a.intgetindex(&a.at(517)), 517);
+    int outside;
+    EXPECT_EQ(a.intgetindex(&outside), -1);
+    a.reserve(2000);
+    EXPECT_EQ(a.getcapacity(), 2000u);
+    EXPECT_EQ(a.getcount(), 1001);
+}
+
+TYPED_TEST(BothArrays, ShiftOpensAndClosesSlots) {
+    TypeParam a(1);
+    for (int x : {1, 2, 3})
+        a.push(x);
+    a.a_shift(1, 1);
+    a.at(1) = 9;
+    EXPECT_EQ(a.values(), (std::vector<int>{1, 9, 2, 3}));
+    a.a_shift(a.getcount(), 1);
+    EXPECT_EQ(a.getcount(), 5);
+    a.a_shift(2, 0);  // closes the slot before index 2
+    EXPECT_EQ(a.values(), (std::vector<int>{1, 2, 3, 0}));
+    a.a_shift(0, 0);
+    a.a_shift(7, 1);
+    a.a_shift(-1, 1);
+    EXPECT_EQ(a.values(), (std::vector<int>{1, 2, 3, 0}));
+}
+
+TYPED_TEST(BothArrays, SortedInsertionAndBinarySearch) {
+    TypeParam a(2);
+    EXPECT_EQ(a.a_sortadd(std::array<int, 1>{3}.data(), cmpInt), -1);
+    EXPECT_EQ(a.values(), std::vector<int>{3});
+    for (int x : {5, 1, 3})
+        a.a_sortadd(&x, cmpInt);
+    EXPECT_EQ(a.values(), (std::vector<int>{1, 3, 3, 5}));
+    int three = 3, four = 4, zero = 0, nine = 9;
+    EXPECT_EQ(a.a_bsearch(&three, cmpInt), 1);
+    EXPECT_EQ(a.a_bsearch(&four, cmpInt), -1);
+    EXPECT_EQ(a.a_bsearch(&zero, cmpInt), -1);
+    EXPECT_EQ(a.a_bsearch(&nine, cmpInt), -1);
+    EXPECT_EQ(a.a_sortadd(&a.at(3), cmpInt), 3) << "a key inside the array itself";
+    EXPECT_EQ(a.values(), (std::vector<int>{1, 3, 3, 5, 5}));
+}
+
+TEST(Darray, EqualKeysEndInReverseOrderOfInsertion) {
+    void* ref = nullptr;
+    UT_DARRAY raw(&ref, sizeof(Keyed), 1, 0);
+    struct Access : UT_DARRAY {
+        using UT_DARRAY::a_sortadd;
+    };
+    auto& a = static_cast<Access&>(raw);
+    for (Keyed k : {Keyed{2, 0}, Keyed{1, 1}, Keyed{2, 2}, Keyed{2, 3}})
+        a.a_sortadd(&k, cmpKey);
+    auto* e = static_cast<Keyed*>(ref);
+    EXPECT_EQ(e[0].tag, 1);
+    EXPECT_EQ(e[1].tag, 3);
+    EXPECT_EQ(e[2].tag, 2);
+    EXPECT_EQ(e[3].tag, 0);
+}
+
+TYPED_TEST(BothArrays, SortsRandomSortedReversedAndEqualInputs) {
+    std::mt19937 rng(7);
+    for (int n : {0, 1, 2, 3, 10, 1000}) {
+        for (int kind = 0; kind < 4; ++kind) {
+            TypeParam a(3);
+            for (int i = 0; i < n; ++i)
+                a.push(kind == 0 ? static_cast<int>(rng() % 50) : kind == 1 ? i : kind == 2 ? -i : 4);
+            auto expected = a.values();
+            std::sort(expected.begin(), expected.end());
+            a.a_sort(cmpInt);
+            EXPECT_EQ(a.values(), expected) << n << " kind " << kind;
+        }
+    }
+    TypeParam part(1);
+    for (int x : {9, 8, 7, 6, 5})
+        part.push(x);
+    part.a_sort(cmpInt, 1, 3);
+    EXPECT_EQ(part.values(), (std::vector<int>{9, 6, 7, 8, 5}));
+}
+
+TYPED_TEST(BothArrays, MisuseIsFatalAndChangesNothing) {
+    TypeParam a(1);
+    a.push(1);
+    a.push(2);
+    const char* bad = std::is_same_v<TypeParam, DInts> ? "Bad index.\n" : "Bad expand index.\n";
+    EXPECT_FATAL(a.getaddr(-1), 19, bad);
+    EXPECT_FATAL(a.getaddr(INT_MAX), 19, bad);
+    EXPECT_FATAL(a.reserve(uint64_t{1} << 40), 19, bad);
+    EXPECT_FATAL(a.testaddr(2), 19, "Element out of range. Use expand.\n");
+    EXPECT_FATAL(a.testaddr(-1), 19, "Element out of range. Use expand.\n");
+    a.testaddr(1);
+    EXPECT_FATAL(a.a_sort(cmpInt, 0, 5), 19, "Element out of range. Use expand.\n");
+    EXPECT_FATAL(a.a_sort(cmpInt, -2, 1), 19, "Element out of range. Use expand.\n");
+    EXPECT_FATAL(a.a_sort(cmpInconsistent), 19, "Sort produced an unsorted list.\n");
+    EXPECT_FATAL(a.a_resetnum(-1), 19, "Bad index.\n");
+    EXPECT_EQ(a.getcount(), 2);
+    EXPECT_EQ(a.getcapacity(), 10u);
+    void* ref = nullptr;
+    EXPECT_FATAL(UT_DARRAY(&ref, 0, 1, 0), 19, "Bad element size 0.\n");
+}
+
+TYPED_TEST(BothArrays, MakearrayCopiesTheElements) {
+    TypeParam a(1);
+    EXPECT_EQ(a.a_makearray(), nullptr);
+    for (int i = 0; i < 25; ++i)
+        a.push(i * i);
+    auto* copy = static_cast<int*>(a.a_makearray());
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(std::vector<int>(copy, copy + 25), a.values());
+    qrn_free(copy);
+}
+
+TEST(UtSort, SortsEveryShapeOfInput) {
+    std::mt19937 rng(11);
+    for (int n : {0, 1, 2, 3, 4, 5, 6, 7, 50, 5000}) {
+        for (int kind = 0; kind < 5; ++kind) {
+            std::vector<int> v(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i)
+                v[i] = kind == 0 ? static_cast<int>(rng()) : kind == 1 ? i : kind == 2 ? n - i
+                     : kind == 3 ? 7 : static_cast<int>(rng() % 3);
+            auto expected = v;
+            std::sort(expected.begin(), expected.end());
+            unsigned char r = UT_SORT::qsort(reinterpret_cast<char*>(v.data()), n, sizeof(int), cmpInt);
+            EXPECT_EQ(r, n < 2 ? 0 : 1);
+            EXPECT_EQ(v, expected) << n << " kind " << kind;
+        }
+    }
+}
+
+TEST(UtSort, WideElementsAndHostileComparisonsStayInTheRange) {
+    struct Wide {
+        int key;
+        char pad[60];
+    };
+    std::vector<Wide> v(300);
+    for (size_t i = 0; i < v.size(); ++i) {
+        v[i].key = static_cast<int>((i * 7919) % 301);
+        std::memset(v[i].pad, static_cast<char>(v[i].key), sizeof v[i].pad);
+    }
+    UT_SORT::qsort(reinterpret_cast<char*>(v.data()), 300, sizeof(Wide), cmpInt);
+    for (size_t i = 0; i < v.size(); ++i) {
+        EXPECT_EQ(v[i].pad[59], static_cast<char>(v[i].key)) << "elements move whole";
+        if (i) {
+            EXPECT_LE(v[i - 1].key, v[i].key);
+        }
+    }
+    std::vector<int> w(100, 1);
+    EXPECT_EQ(UT_SORT::qsort(reinterpret_cast<char*>(w.data()), 100, sizeof(int), cmpInconsistent), 1);
+    EXPECT_EQ(UT_SORT::qsort(reinterpret_cast<char*>(w.data()), 5, 0, cmpInt), 0);
+}
+
+}  // namespace
