@@ -6,6 +6,10 @@
 // storage (the block, or the bucket table) into a variable of the caller's, so
 // that typed wrappers can index the elements directly, and both grow on
 // access: asking for the address of element i makes elements 0..i exist.
+// The caller's variable must exist before the array is made and outlive it; a
+// wrapper that keeps it as a member must declare it in a base constructed
+// before the array (a member would be initialised after the array's
+// constructor has written it).
 //
 // Growth comes in whole steps of at least 40 bytes where the element size
 // allows (the step becomes 40 / elsize when elsize * step < 40, and never less
