@@ -6,6 +6,7 @@
 namespace {
 
 std::atomic<unsigned> pendingLockFailures{0};
+std::atomic<unsigned> locksBeforeFailures{0};
 std::atomic<int> lockFailureCode{0};
 std::atomic<unsigned> pendingCreateFailures{0};
 std::atomic<unsigned> createFailureCode{0};
@@ -29,8 +30,9 @@ void throwIfCreateShouldFail() {
 
 namespace Port::Thread::Testing {
 
-void failNextLocks(unsigned count, Error code) {
+void failNextLocks(unsigned count, Error code, unsigned skip) {
     lockFailureCode.store(code);
+    locksBeforeFailures.store(skip);
     pendingLockFailures.store(count);
 }
 
@@ -41,6 +43,7 @@ void failNextCreates(unsigned count, unsigned code) {
 
 void reset() {
     pendingLockFailures.store(0);
+    locksBeforeFailures.store(0);
     pendingCreateFailures.store(0);
 }
 
@@ -55,7 +58,8 @@ Port_ThrMutex::Port_ThrMutex() {
 Port_ThrMutex::~Port_ThrMutex() { pthread_mutex_destroy(&mutex_); }
 
 Port::Thread::Error Port_ThrMutex::lock() {
-    if (takeOne(pendingLockFailures))
+    if (pendingLockFailures.load(std::memory_order_relaxed) > 0 && !takeOne(locksBeforeFailures) &&
+        takeOne(pendingLockFailures))
         return lockFailureCode.load();
     return pthread_mutex_lock(&mutex_);
 }

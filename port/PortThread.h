@@ -19,9 +19,9 @@ namespace Port::Thread {
 using Error = int;
 
 namespace Testing {
-// The next `count` calls of Port_ThrMutex::lock() (on any mutex, any thread)
-// return `code` without locking.
-PORT_EXPORT void failNextLocks(unsigned count, Error code);
+// After `skip` more successful calls, the next `count` calls of
+// Port_ThrMutex::lock() (on any mutex, any thread) return `code` without locking.
+PORT_EXPORT void failNextLocks(unsigned count, Error code, unsigned skip = 0);
 // The next `count` constructions of a Port_ThrMutex or Port_ThrThreadDataHelper
 // throw Port_ThrException carrying `code`.
 PORT_EXPORT void failNextCreates(unsigned count, unsigned code);

@@ -29,11 +29,8 @@ struct Blist {
     Port_ThrMutex* listsMemLock;    // UT_BLISTS::mem and UT_BLISTS::total_mem
     Port_ThrMutex* listsCountLock;  // UT_BLISTS::total_count
     Port_ThrMutex* listsIterLock;   // UT_BLISTS_ITER::mem
-    UT_FASTMEM* listMem;
-    UT_FASTMEM* listsMem;
-    UT_FASTMEM* listIterMem;
-    UT_FASTMEM* listsIterMem;
 };
+// Also makes the four class-wide pools (UT_BLIST::mem and the others).
 UTIL_EXPORT const Blist& blist();
 
 // UtilBtreeimp: the tree's node pool and its dump lock.

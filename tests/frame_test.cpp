@@ -61,7 +61,7 @@ TEST(SharedObjects, LibraryInitialisersCreateNothingNewWhenRunAgain) {
     const auto& blist = Util::Statics::blist();
     EXPECT_EQ(&blist, &Util::Statics::blist());
     EXPECT_NE(blist.listMemLock, nullptr);
-    EXPECT_NE(blist.listsIterMem, nullptr);
+    EXPECT_NE(blist.listsIterLock, nullptr);
     const auto& btree = Util::Statics::btree();
     EXPECT_EQ(btree.nodeMem, Util::Statics::btree().nodeMem);
     EXPECT_EQ(&Util::Statics::stringPoolLock(), &Util::Statics::stringPoolLock());

@@ -1,0 +1,134 @@
+// UtilBlist.h - block lists: unordered bags of non-null pointers.
+//
+// A block list keeps its pointers in a chain of fixed-size blocks of slots.
+// Appending fills the last block and adds one when it is full; removing clears
+// a slot and leaves the hole (holes are refilled only after the last occupied
+// slot of the last block); iterators walk the slots in chain order and skip
+// holes. The list head is 16 bytes: UT_BLIST counts up to 2^32 - 1 elements
+// with up to 65535 slots a block and 65535 open iterators, UT_BLISTS up to
+// 65535 elements with 255 slots and 255 iterators.
+//
+// List and iterator objects made with new come from class-wide pools, and the
+// library keeps process-wide counts of the lists alive (total_count) and of
+// the bytes that lists, their blocks and their iterators hold (total_mem).
+// Both are changed under their own locks and may be read at any time.
+//
+// Fatal reports (code 19): "Maximum element count exceeded.\n",
+// "UT_BLIST:New failed.\n", "Cannot destroy list with iterators.\n" (also for
+// clear), the variant's compress message, "Maximum iterator count
+// exceeded.\n", "Iterator count underflow.\n", and a list made with 0 slots
+// per block. A count that would overflow is left as it was. Destructors that
+// can make a fatal report let it pass (noexcept(false)). A lock that cannot be
+// taken throws Port_ThrException::LOCK_FAILED before anything changes.
+//
+// A list and its iterators are used by one thread at a time.
+#pragma once
+
+#include "UtilExport.h"
+
+#include <cstddef>
+#include <cstdint>
+
+class UT_FASTMEM;
+
+namespace Util::Details {
+
+template <class List, class Count, class Slots, class Iters>
+class UTIL_EXPORT BlockList {
+public:
+    explicit BlockList(Slots nslots);
+    ~BlockList() noexcept(false);
+    BlockList(const BlockList&) = delete;
+    BlockList& operator=(const BlockList&) = delete;
+
+    // Adds p; null is ignored.
+    void l_append(void* p);
+    // 1 when p is an element (null never is), else 0.
+    unsigned char l_find(void* p) const;
+    // Removes the first occurrence of p; 1 when there was one.
+    unsigned char l_remove(void* p);
+    // Removes every element and releases every block.
+    void clear();
+    // Not implemented: an internal notice, nothing changes.
+    void compress();
+    Count get_count() const { return count; }
+    unsigned get_nslots() const { return nslots; }
+    static unsigned int get_total_count();
+    static unsigned int get_total_mem();
+
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p);
+
+private:
+    template <class, class, class>
+    friend class BlockListIter;
+    void releaseBlocks();
+    void** newBlock();
+
+    void** first;
+    Count count;
+    Slots nslots;
+    Iters niters;
+};
+
+template <class List, class Iter, class Index>
+class UTIL_EXPORT BlockListIter {
+public:
+    explicit BlockListIter(List* list);
+    ~BlockListIter() noexcept(false);
+    BlockListIter(const BlockListIter&) = delete;
+    BlockListIter& operator=(const BlockListIter&) = delete;
+
+    // Back before the first element.
+    void reset();
+    // The next element, or null at the end. At the end of the last block the
+    // iterator stays where the call started, so elements appended there later
+    // are found by the next call.
+    void* l_next();
+
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p);
+
+private:
+    List* list;
+    void** block;
+    Index index;
+};
+
+}  // namespace Util::Details
+
+class UTIL_EXPORT UT_BLIST
+    : public Util::Details::BlockList<UT_BLIST, uint32_t, uint16_t, uint16_t> {
+public:
+    explicit UT_BLIST(unsigned short slots) : BlockList(slots) {}
+
+    static uint32_t total_count;
+    static uint32_t total_mem;
+    static UT_FASTMEM* mem;
+};
+
+class UTIL_EXPORT UT_BLIST_ITER
+    : public Util::Details::BlockListIter<UT_BLIST, UT_BLIST_ITER, uint16_t> {
+public:
+    explicit UT_BLIST_ITER(UT_BLIST* on) : BlockListIter(on) {}
+
+    static UT_FASTMEM* mem;
+};
+
+class UTIL_EXPORT UT_BLISTS
+    : public Util::Details::BlockList<UT_BLISTS, uint16_t, uint8_t, uint8_t> {
+public:
+    explicit UT_BLISTS(unsigned char slots) : BlockList(slots) {}
+
+    static uint32_t total_count;
+    static uint32_t total_mem;
+    static UT_FASTMEM* mem;
+};
+
+class UTIL_EXPORT UT_BLISTS_ITER
+    : public Util::Details::BlockListIter<UT_BLISTS, UT_BLISTS_ITER, uint8_t> {
+public:
+    explicit UT_BLISTS_ITER(UT_BLISTS* on) : BlockListIter(on) {}
+
+    static UT_FASTMEM* mem;
+};
