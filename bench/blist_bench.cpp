@@ -1,0 +1,101 @@
+// blist_bench - block lists against std::vector<uint32_t> and std::deque:
+// append n elements, iterate them, remove every other one.
+//
+// Pooling is read from the environment when the library loads, so the
+// benchmark re-runs itself with QRN_MEMPOOL_ON set when it is missing.
+#include <UtilBlist.h>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <deque>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void* ptr(uintptr_t i) { return reinterpret_cast<void*>(i * 8 + 8); }
+
+void BM_BlistAppendIterate(benchmark::State& state) {
+    const uintptr_t n = static_cast<uintptr_t>(state.range(0));
+    for (auto _ : state) {
+        UT_BLIST list(255);
+        for (uintptr_t i = 0; i < n; ++i)
+            list.l_append(ptr(i));
+        UT_BLIST_ITER it(&list);
+        uintptr_t sum = 0;
+        while (void* p = it.l_next())
+            sum += reinterpret_cast<uintptr_t>(p);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+template <class Container>
+void BM_StdAppendIterate(benchmark::State& state) {
+    const uint32_t n = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        Container c;
+        for (uint32_t i = 0; i < n; ++i)
+            c.push_back(i);
+        uint64_t sum = 0;
+        for (auto v : c)
+            sum += v;
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// Removal is a scan from the front in both: the list leaves a hole, the
+// containers erase.
+void BM_BlistRemove(benchmark::State& state) {
+    const uintptr_t n = static_cast<uintptr_t>(state.range(0));
+    for (auto _ : state) {
+        UT_BLIST list(255);
+        for (uintptr_t i = 0; i < n; ++i)
+            list.l_append(ptr(i));
+        for (uintptr_t i = 0; i < n; i += 2)
+            list.l_remove(ptr(i));
+        benchmark::DoNotOptimize(list.get_count());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+template <class Container>
+void BM_StdRemove(benchmark::State& state) {
+    const uint32_t n = static_cast<uint32_t>(state.range(0));
+    for (auto _ : state) {
+        Container c;
+        for (uint32_t i = 0; i < n; ++i)
+            c.push_back(i);
+        for (uint32_t i = 0; i < n; i += 2)
+            c.erase(std::find(c.begin(), c.end(), i));
+        benchmark::DoNotOptimize(c.size());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(BM_BlistAppendIterate)->Arg(1000)->Arg(100000);
+BENCHMARK(BM_StdAppendIterate<std::vector<uint32_t>>)->Arg(1000)->Arg(100000);
+BENCHMARK(BM_StdAppendIterate<std::deque<uint32_t>>)->Arg(1000)->Arg(100000);
+BENCHMARK(BM_BlistRemove)->Arg(1000)->Arg(10000);
+BENCHMARK(BM_StdRemove<std::vector<uint32_t>>)->Arg(1000)->Arg(10000);
+BENCHMARK(BM_StdRemove<std::deque<uint32_t>>)->Arg(1000)->Arg(10000);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("QRN_MEMPOOL_ON")) {
+        setenv("QRN_MEMPOOL_ON", "1", 1);
+        execv("/proc/self/exe", argv);
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
