@@ -1,9 +1,8 @@
 // blist_bench - block lists against std::vector<uint32_t> and std::deque:
 // append n elements, iterate them, remove every other one.
-//
-// Pooling is read from the environment when the library loads, so the
-// benchmark re-runs itself with QRN_MEMPOOL_ON set when it is missing.
 #include <UtilBlist.h>
+
+#include "PooledMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -11,7 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <deque>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -86,16 +84,4 @@ BENCHMARK(BM_StdRemove<std::deque<uint32_t>>)->Arg(1000)->Arg(10000);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (!std::getenv("QRN_MEMPOOL_ON")) {
-        setenv("QRN_MEMPOOL_ON", "1", 1);
-        execv("/proc/self/exe", argv);
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return pooledBenchMain(argc, argv, "QRN_MEMPOOL_ON"); }

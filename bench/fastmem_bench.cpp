@@ -1,9 +1,8 @@
 // fastmem_bench - UT_FASTMEM against malloc/free and
 // std::pmr::unsynchronized_pool_resource, on the same take/give-back patterns.
-//
-// Pooling is read from the environment when the library loads, so the
-// benchmark re-runs itself with QRN_FST_MEMPOOL_ON set when it is missing.
 #include <UtilFstmem.h>
+
+#include "PooledMain.h"
 
 #include <benchmark/benchmark.h>
 
@@ -12,7 +11,6 @@
 #include <memory_resource>
 #include <numeric>
 #include <random>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -78,16 +76,4 @@ BENCHMARK(BM_PmrPool)->Apply(patterns);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (!std::getenv("QRN_FST_MEMPOOL_ON")) {
-        setenv("QRN_FST_MEMPOOL_ON", "1", 1);
-        execv("/proc/self/exe", argv);
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
+int main(int argc, char** argv) { return pooledBenchMain(argc, argv, "QRN_FST_MEMPOOL_ON"); }
