@@ -37,8 +37,8 @@ UTIL_EXPORT const Blist& blist();
 struct Btree {
     Port_ThrMutex* dumpLock;
     Port_ThrMutex* nodePoolLock;  // UT_BTR_NODE::mem
-    UT_FASTMEM* nodeMem;
 };
+// Also makes the node pool UT_BTR_NODE::mem.
 UTIL_EXPORT const Btree& btree();
 
 // UtilStrobj: the lock of the string objects' shared pool.

@@ -63,7 +63,7 @@ TEST(SharedObjects, LibraryInitialisersCreateNothingNewWhenRunAgain) {
     EXPECT_NE(blist.listMemLock, nullptr);
     EXPECT_NE(blist.listsIterLock, nullptr);
     const auto& btree = Util::Statics::btree();
-    EXPECT_EQ(btree.nodeMem, Util::Statics::btree().nodeMem);
+    EXPECT_EQ(btree.nodePoolLock, Util::Statics::btree().nodePoolLock);
     EXPECT_EQ(&Util::Statics::stringPoolLock(), &Util::Statics::stringPoolLock());
     EXPECT_EQ(&Util::Statics::equateSlot(), &Util::Statics::equateSlot());
     EXPECT_NE(&Util::Statics::equateSlot(), &Util::Statics::tstampSlot());

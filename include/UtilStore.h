@@ -1,0 +1,16 @@
+// UtilStore.h - the abstract keyed store, implemented by UT_BTR_TREE and UT_HASH.
+#pragma once
+
+#include "UtilExport.h"
+
+class UTIL_EXPORT UT_STORE {
+public:
+    UT_STORE() = default;
+    virtual ~UT_STORE();
+    // Stores data under the key (the key text for both stores); 1 on success.
+    virtual unsigned char s_add(void* key, void* data) = 0;
+    // The data stored under the key, or null.
+    virtual void* s_find(void* key) = 0;
+    // Removes the entry and returns its data, or null.
+    virtual void* s_remove(void* key) = 0;
+};
