@@ -1,0 +1,111 @@
+// Tests of the hash table: round trips under many colliding keys.
+#include "TestSupport.h"
+
+#include <UtilHash.h>
+
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+
+namespace {
+
+// Keys are C strings; values are the stored key texts themselves or tagged
+// records. The hash can be made to collide on purpose.
+struct Record {
+    std::string key;
+    int tag;
+};
+
+class RecordTable : public UT_HASH {
+public:
+    RecordTable(unsigned nb, unsigned char own, unsigned spread = 0)
+        : UT_HASH(nb, own), spread_(spread) {}
+    ~RecordTable() override { empty(); }
+    unsigned hash_func(void* key) override {
+        unsigned h = static_cast<unsigned>(std::hash<std::string>()(static_cast<const char*>(key)));
+        return spread_ ? h % spread_ : h;
+    }
+    int comp_func(void* key, void* value) override {
+        return static_cast<Record*>(value)->key != static_cast<const char*>(key);
+    }
+    void del_func(void* value) override {
+        ++released;
+        delete static_cast<Record*>(value);
+    }
+    int released = 0;
+
+private:
+    unsigned spread_;
+};
+
+class TextTable : public UT_HASH {
+public:
+    explicit TextTable(unsigned nb) : UT_HASH(nb, 0) {}
+    unsigned hash_func(void* key) override { return static_cast<unsigned>(std::strlen(static_cast<char*>(key))); }
+    int comp_func(void* key, void* value) override { return std::strcmp(static_cast<char*>(key), static_cast<char*>(value)); }
+    void del_func(void*) override { ADD_FAILURE() << "not an owner"; }
+};
+
+TEST(Hash, DuplicatesStackNewestFirst) {
+    TextTable table(1);
+    char k[] = "k";
+    char a[] = "k", b[] = "k";
+    table.add(k, a);
+    table.add(k, b);
+    EXPECT_EQ(table.get_count(), 2u);
+    EXPECT_EQ(table.s_find(k), b);
+    EXPECT_EQ(table.s_remove(k), b);
+    EXPECT_EQ(table.get_count(), 1u);
+    EXPECT_EQ(table.s_remove(k), a);
+    EXPECT_EQ(table.s_remove(k), nullptr);
+    EXPECT_EQ(table.get_count(), 0u);
+    EXPECT_EQ(table.s_add(k, nullptr), 1);
+    EXPECT_EQ(table.s_find(k), k) << "a null value stores the key pointer";
+    table.empty();
+    table.empty();
+    EXPECT_EQ(table.s_find(k), nullptr);
+}
+
+TEST(Hash, OwnerTablesReleaseRemovedValues) {
+    RecordTable table(7, 1);
+    auto* r = new Record{"x", 1};
+    table.add(const_cast<char*>("x"), r);
+    table.add(const_cast<char*>("y"), new Record{"y", 2});
+    EXPECT_EQ(table.s_remove(const_cast<char*>("x")), r) << "returned even though released";
+    EXPECT_EQ(table.released, 1);
+    table.empty();
+    EXPECT_EQ(table.released, 2);
+    EXPECT_EQ(table.get_count(), 0u);
+    EXPECT_EQ(table.s_find(const_cast<char*>("y")), nullptr);
+}
+
+TEST(Hash, RoundTripsUnderManyCollidingKeys) {
+    for (unsigned spread : {1u, 3u, 0u}) {
+        RecordTable table(101, 1, spread);
+        std::map<std::string, int> ref;
+        std::mt19937 rng(spread);
+        for (int op = 0; op < 20000; ++op) {
+            std::string key = "n" + std::to_string(rng() % 500);
+            if (rng() % 2 && !ref.count(key)) {
+                table.add(key.data(), new Record{key, op});
+                ref[key] = op;
+            } else if (ref.count(key)) {
+                void* found = table.s_find(key.data());
+                ASSERT_NE(found, nullptr);
+                EXPECT_EQ(static_cast<Record*>(found)->tag, ref[key]);
+                table.s_remove(key.data());
+                ref.erase(key);
+            } else {
+                EXPECT_EQ(table.s_find(key.data()), nullptr);
+            }
+        }
+        EXPECT_EQ(table.get_count(), ref.size());
+    }
+}
+
+TEST(Hash, ZeroBucketsIsFatal) {
+    EXPECT_FATAL(TextTable{0}, 3, "Invalid Bucket Count: 0\n");
+}
+
+}  // namespace
