@@ -3,6 +3,7 @@
 
 #include <UtilHash.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <random>
@@ -86,7 +87,9 @@ TEST(Hash, RoundTripsUnderManyCollidingKeys) {
         std::map<std::string, int> ref;
         std::mt19937 rng(spread);
         for (int op = 0; op < 20000; ++op) {
-            std::string key = "n" + std::to_string(rng() % 500);
+            char text[16];
+            std::snprintf(text, sizeof text, "n%u", static_cast<unsigned>(rng() % 500));
+            std::string key = text;
             if (rng() % 2 && !ref.count(key)) {
                 table.add(key.data(), new Record{key, op});
                 ref[key] = op;
