@@ -3,10 +3,6 @@
 
 #include <UtilBitvec.h>
 
-#include <PortStream.h>
-
-#include <fstream>
-#include <iterator>
 #include <random>
 
 namespace {
@@ -111,14 +107,6 @@ TEST(Bitvec, Printing) {
         UT_BITVEC(0).print();
         EXPECT_EQ(captured.status().size(), 3u);
     }
-    std::string path = testing::TempDir() + "bitvec_print";
-    {
-        Port::Stream out(Port::Stream::WRITE, 0);
-        ASSERT_TRUE(out.open(path.c_str()));
-        v.print(out);
-    }
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "010");
 }
 
 // Sizes around byte and word boundaries, random contents, every operation
