@@ -34,7 +34,8 @@ constexpr const char* kMsgNoSlots = "A block list needs at least one slot per bl
 
 Util::Statics::Shared<Util::Statics::Blist> blistShared;
 
-// The shared objects of one variant.
+// The shared objects of one variant. Each lock accessor runs the unit's
+// initialiser, which also makes the class-wide pools.
 template <class List>
 struct Variant;
 
@@ -212,7 +213,6 @@ unsigned char BlockList<List, Count, Slots, Iters>::l_remove(void* p) {
 
 template <class List, class Count, class Slots, class Iters>
 void BlockList<List, Count, Slots, Iters>::clear() {
-    Statics::blist();
     // Open iterators would be left on released blocks.
     if (niters != 0)
         UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgDestroyIters);
@@ -238,7 +238,6 @@ unsigned int BlockList<List, Count, Slots, Iters>::get_total_mem() {
 
 template <class List, class Count, class Slots, class Iters>
 void* BlockList<List, Count, Slots, Iters>::operator new(std::size_t size) {
-    Statics::blist();
     return guarded(Variant<List>::memLock(), [size] {
         void* p = List::mem->getnewptr();
         if (!p)
@@ -308,7 +307,6 @@ void* BlockListIter<List, Iter, Index>::l_next() {
 
 template <class List, class Iter, class Index>
 void* BlockListIter<List, Iter, Index>::operator new(std::size_t size) {
-    Statics::blist();
     // total_mem first, then the pool, one lock after the other.
     guarded(Variant<List>::memLock(), [size] { addStat(List::total_mem, static_cast<int64_t>(size)); });
     try {
