@@ -146,19 +146,18 @@ namespace {
 // Set by a_sortadd for the length of its call on this thread, so that the
 // virtual a_bsearch it calls inserts the key.
 thread_local bool insertMode = false;
+
+// Insert mode for one a_sortadd call, cleared also when the call throws.
+struct InsertScope {
+    InsertScope() { insertMode = true; }
+    ~InsertScope() { insertMode = false; }
+};
+
 }  // namespace
 
 int UT_BASE_ARRAY::a_sortadd(const void* key, CompareFn cmp) {
-    insertMode = true;
-    int result;
-    try {
-        result = a_bsearch(key, cmp);
-    } catch (...) {
-        insertMode = false;
-        throw;
-    }
-    insertMode = false;
-    return result;
+    InsertScope scope;
+    return a_bsearch(key, cmp);
 }
 
 int UT_BASE_ARRAY::a_bsearch(const void* key, CompareFn cmp) {
