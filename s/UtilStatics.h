@@ -16,7 +16,6 @@
 #include <atomic>
 #include <mutex>
 
-
 // Exported for the library's own tests; not part of the installed interface.
 namespace Util::Statics {
 
