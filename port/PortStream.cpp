@@ -168,9 +168,7 @@ int Stream::read(unsigned int& v) {
     return 1;
 }
 
-unsigned Stream::readstring(char* buf, unsigned max) {
-    if (buf && max > 0)
-        buf[0] = '\0';
+unsigned int Stream::readlength() {
     unsigned int len = 0;
     if (!read(len))
         return 0;
@@ -179,23 +177,53 @@ unsigned Stream::readstring(char* buf, unsigned max) {
         fail(ERR_CORRUPT);
         return 0;
     }
+    return len;
+}
+
+bool Stream::skip(std::size_t n) {
+    // Small steps: no allocation sized by the file.
+    while (n > 0) {
+        char scratch[512];
+        std::size_t step = n < sizeof scratch ? n : sizeof scratch;
+        if (!readBytes(scratch, step))
+            return false;
+        n -= step;
+    }
+    return true;
+}
+
+unsigned Stream::readstring(char* buf, unsigned max) {
+    if (buf && max > 0)
+        buf[0] = '\0';
+    unsigned int len = readlength();
+    if (error_ != ERR_NONE)
+        return 0;
     unsigned keep = (buf && max > 0) ? (len < max ? len : max - 1) : 0;
     if (!readBytes(buf, keep))
         return 0;
     if (buf && max > 0)
         buf[keep] = '\0';
-    // Skip what did not fit, in small steps: no allocation sized by the file.
-    for (std::size_t rest = len - keep; rest > 0;) {
-        char scratch[512];
-        std::size_t step = rest < sizeof scratch ? rest : sizeof scratch;
-        if (!readBytes(scratch, step)) {
-            if (buf && max > 0)
-                buf[0] = '\0';
-            return 0;
-        }
-        rest -= step;
+    if (!skip(len - keep)) {
+        if (buf && max > 0)
+            buf[0] = '\0';
+        return 0;
     }
     return len < max ? len : max;
+}
+
+std::size_t Stream::readstring(std::string& text, std::size_t max) {
+    text.clear();
+    unsigned int len = readlength();
+    if (error_ != ERR_NONE)
+        return 0;
+    if (len > max)
+        return skip(len) ? len : 0;
+    text.resize(len);
+    if (!readBytes(text.data(), len)) {
+        text.clear();
+        return 0;
+    }
+    return len;
 }
 
 int64_t Stream::getfoffset() {

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace Port {
 
@@ -69,6 +70,10 @@ public:
     // `max` is returned: a result equal to `max` means the text did not fit.
     // The stream always moves past the whole string.
     unsigned readstring(char* buf, unsigned max);
+    // Reads one string into `text` when it has at most `max` characters.
+    // Returns the length the file gives; when that exceeds `max` the stream
+    // moves past the text and `text` stays empty. 0 (and geterror()) on failure.
+    std::size_t readstring(std::string& text, std::size_t max);
 
     // Absolute byte position; -1 when closed or on failure.
     int64_t getfoffset();
@@ -90,6 +95,9 @@ private:
     bool attach(std::FILE* file, bool owned);
     bool writeBytes(const void* data, std::size_t n);
     bool readBytes(void* data, std::size_t n);
+    // A string's length, checked against what is left of the file.
+    unsigned int readlength();
+    bool skip(std::size_t n);
     void fail(Error e) {
         if (error_ == ERR_NONE)
             error_ = e;

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -72,6 +76,20 @@ private:
     bool had_ = false;
     std::string old_;
 };
+
+// A path in the test's scratch directory, unique to this process.
+inline std::string tempPath(const std::string& name) {
+    return testing::TempDir() + "util_test_" + std::to_string(getpid()) + "_" + name;
+}
+
+inline std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void spit(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
 
 // Cancels any pending failure of the thread layer when a test ends.
 struct ThreadFailureReset {

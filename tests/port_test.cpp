@@ -19,18 +19,9 @@
 
 namespace {
 
-std::string tempPath(const char* name) {
-    return testing::TempDir() + "port_test_" + std::to_string(getpid()) + "_" + name;
-}
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using UtilTest::slurp;
+using UtilTest::spit;
+using UtilTest::tempPath;
 
 TEST(Stream, IntegersAndStringsAreLittleEndianWithALengthPrefix) {
     std::string path = tempPath("le");

@@ -1,0 +1,198 @@
+// UtilCname.h - a reference-counted cache of interned name texts.
+//
+// UT_NCH_CACHE holds each distinct text once, as a UT_NCH_NAME with a
+// reference count and a mark count; the name's address is its identity and
+// stays valid until clean() finds it unreferenced, or flush() or destruction.
+// The cache is a UT_BTR_TREE ordered by strcmp of the texts; its entries hold
+// UT_NCH_NAME*.
+//
+// Storage: texts of up to 7 characters live inside the name object; longer
+// ones are copied into 64 KiB character pools of the cache (256 bytes when
+// UT_NCH_SMOKETEST is set as a pool is made), or, in a pointer-only cache,
+// point at the caller's text, which must then outlive the name. A text longer
+// than a pool gets a pool of its own size. Name objects (24 bytes) come from
+// one pool shared by all caches, behind a lock.
+//
+// Saved image, written at the stream's position by write() and read by read()
+// (the facade Util::NameCache::Cache reads and writes the same image):
+//   int32  record count
+//   then per record: identity (UT_PTRFILE::writeptr), int32 count (rcnt, or
+//   mcnt in a marked-only image), the text (Port::Stream::writestring).
+// read() checks the whole image before it changes the cache: a truncated or
+// corrupt image is a fatal report (code 19) naming the stream position, and
+// the cache keeps exactly what it had.
+//
+// Misuse is a fatal report, code 19: a text longer than getMaxNameLength(),
+// a reference count taken below 0 or above INT_MAX, reading into a
+// pointer-only cache. One thread uses a cache at a time.
+#pragma once
+
+#include "UtilBtree.h"
+#include "UtilExport.h"
+
+#include <cstddef>
+#include <cstdint>
+
+class UT_PTRFILE;
+class UT_NCH_CACHE_IMP;
+
+namespace Port {
+class Stream;
+}
+
+class UTIL_EXPORT UT_NCH_NAME {
+public:
+    virtual const char* get_name() const = 0;
+    virtual void delete_refs(int nrefs);
+    // Storage class: 4 (inline, up to 3 characters), 8 (inline, up to 7) or
+    // 9 (text held elsewhere).
+    virtual unsigned short get_size() const = 0;
+
+    void add_refs(int nrefs);
+    int getRefCount() const { return rcnt; }
+    int getMarkCount() const { return mcnt; }
+    void mark() { ++mcnt; }
+    void clearMark() { mcnt = 0; }
+    // Status line "\"%s\": rcnt = %d, mcnt = %d\n".
+    void dump() const;
+    void dump(Port::Stream& s) const;
+
+    // Name objects of all caches come from one shared pool.
+    static void* operator new(std::size_t size);
+    static void operator delete(void* p) noexcept;
+
+protected:
+    UT_NCH_NAME() = default;
+    virtual ~UT_NCH_NAME() = default;
+    UT_NCH_NAME(const UT_NCH_NAME&) = delete;
+    UT_NCH_NAME& operator=(const UT_NCH_NAME&) = delete;
+
+private:
+    friend class UT_NCH_CACHE_IMP;
+    friend void nch_flush(void** slot, void* arg);
+    int32_t rcnt = 0;
+    int32_t mcnt = 0;
+};
+
+// Texts of 0 to 3 characters.
+class UTIL_EXPORT UT_NCH_NAME3 : public UT_NCH_NAME {
+public:
+    const char* get_name() const override { return text; }
+    unsigned short get_size() const override { return 4; }
+
+private:
+    friend class UT_NCH_CACHE_IMP;
+    explicit UT_NCH_NAME3(const char* name);
+    ~UT_NCH_NAME3() override = default;
+    char text[4];
+};
+
+// Texts of 4 to 7 characters.
+class UTIL_EXPORT UT_NCH_NAME7 : public UT_NCH_NAME {
+public:
+    const char* get_name() const override { return text; }
+    unsigned short get_size() const override { return 8; }
+
+private:
+    friend class UT_NCH_CACHE_IMP;
+    explicit UT_NCH_NAME7(const char* name);
+    ~UT_NCH_NAME7() override = default;
+    char text[8];
+};
+
+// Texts of 8 characters or more; the text is not owned by the name.
+class UTIL_EXPORT UT_NCH_NAMELONG : public UT_NCH_NAME {
+public:
+    const char* get_name() const override { return text; }
+    unsigned short get_size() const override { return 9; }
+
+private:
+    friend class UT_NCH_CACHE_IMP;
+    explicit UT_NCH_NAMELONG(const char* name) : text(name) {}
+    ~UT_NCH_NAMELONG() override = default;
+    const char* text;
+};
+
+// A character pool of a cache.
+class UTIL_EXPORT UT_NCH_POOL {
+private:
+    friend class UT_NCH_CACHE_IMP;
+    explicit UT_NCH_POOL(int bytes);
+    ~UT_NCH_POOL();
+    UT_NCH_POOL(const UT_NCH_POOL&) = delete;
+    UT_NCH_POOL& operator=(const UT_NCH_POOL&) = delete;
+    bool holds(const char* text) const;
+
+    UT_NCH_POOL* next;
+    char* buf;
+    int size;
+    int used;
+    int nnames;
+};
+
+class UTIL_EXPORT UT_NCH_CACHE : public UT_BTR_TREE {
+public:
+    static constexpr unsigned int kDefaultMaxLen = 2047;
+
+    explicit UT_NCH_CACHE(unsigned char ptr_only = 0);
+    UT_NCH_CACHE(unsigned char ptr_only, unsigned int max_len);
+    ~UT_NCH_CACHE() override;
+
+    // The name of `text` with `nrefs` more references, made if absent; null
+    // for a null text.
+    UT_NCH_NAME* add(const char* text, int nrefs);
+    UT_NCH_NAME* find(const char* text);
+    // Removes (and deletes) every name whose reference count is 0.
+    void clean();
+    // Deletes every name whatever its counts, and every pool.
+    void flush();
+    void clear_marks();
+    // Adds the names of one image; a name already here gains the stored count.
+    void read(UT_PTRFILE* file);
+    // Writes the image of all names, or of the names whose mark count is above
+    // 0 (with their mark counts), registering each name with writeptr.
+    void write(UT_PTRFILE* file, unsigned char marked_only) const;
+    void dump(unsigned char verbose) const;
+    void dump(Port::Stream& s, unsigned char verbose) const;
+    // 32 bytes per name plus the size of every pool.
+    unsigned int get_total_mem() const;
+    unsigned int getMaxNameLength() const;
+
+private:
+    UT_NCH_CACHE_IMP* cache_imp;
+};
+
+class UTIL_EXPORT UT_NCH_CACHE_IMP {
+public:
+    UT_NCH_CACHE_IMP(UT_NCH_CACHE* owner, unsigned char pointers_only, unsigned int longest);
+    ~UT_NCH_CACHE_IMP();
+    UT_NCH_CACHE_IMP(const UT_NCH_CACHE_IMP&) = delete;
+    UT_NCH_CACHE_IMP& operator=(const UT_NCH_CACHE_IMP&) = delete;
+
+    UT_NCH_NAME* add(const char* text, int nrefs);
+    UT_NCH_NAME* find(const char* text);
+    void clean();
+    void flush();
+    void clear_marks();
+    void read(UT_PTRFILE* file);
+    void write(UT_PTRFILE* file, unsigned char marked_only) const;
+    void dump(unsigned char verbose) const;
+    void dump(Port::Stream& s, unsigned char verbose) const;
+    unsigned int get_total_mem() const;
+    unsigned int getMaxNameLength() const { return max_len; }
+
+private:
+    char* add_name(const char* text);
+    void adjust_pool(UT_NCH_NAME* name);
+    UT_NCH_NAME* make_name(const char* text, std::size_t len);
+    void release_pools();
+
+    UT_NCH_CACHE* tree;
+    UT_NCH_POOL* first_pool;
+    UT_NCH_POOL* cur_pool;
+    unsigned char ptr_only;
+    unsigned int max_len;
+};
+
+// The cache's flush callback: deletes the name in the slot, if any.
+UTIL_EXPORT void nch_flush(void** slot, void* arg);

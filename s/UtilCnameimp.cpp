@@ -1,0 +1,379 @@
+// UtilCnameimp.cpp - the name cache: name objects, character pools, image.
+#include "UtilNameImage.h"
+#include "UtilReport.h"
+#include "UtilStatics.h"
+
+#include <UtilCname.h>
+#include <UtilFstmem.h>
+#include <UtilPtrfile.h>
+
+#include <PortEnv.h>
+#include <PortStream.h>
+#include <PortString.h>
+
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr Util::Frame::Unit kUnit{"s/UtilCnameimp.cpp", "1.0"};
+
+constexpr int kPoolBytes = 65536;
+constexpr int kSmokePoolBytes = 256;
+constexpr const char* kSmokeSwitch = "UT_NCH_SMOKETEST";
+constexpr std::size_t kShortest = 4;  // NAME7 from here
+constexpr std::size_t kLongest = 8;   // NAMELONG from here
+constexpr unsigned kBytesPerName = 32;
+constexpr unsigned kNameBytes = 24;
+constexpr unsigned kNamesPerBlock = 2048;
+
+constexpr const char* kMsgTooLong = "maximum name length exceeded.\n";
+constexpr const char* kMsgTooLongWrite = "maximum name length exceeded\n";
+constexpr const char* kMsgPointerOnly = "cannot read name data into pointer-only cache\n";
+constexpr const char* kMsgOverflow = "Reference count overflow.\n";
+constexpr const char* kMsgUnderflow = "Reference count underflow.\n";
+constexpr const char* kMsgNameCount = "name count overflow.\n";
+constexpr const char* kMsgNewFailed = "New failed.\n";
+constexpr const char* kMsgNewPool = "New failed on new name pool.\n";
+constexpr const char* kMsgHeader = "\nDumping the name cache: %d entries\n";
+constexpr const char* kMsgNullEntry = "   null BTREE data ptr (cache is corrupt)\n";
+constexpr const char* kMsgName = "\"%s\": rcnt = %d, mcnt = %d\n";
+
+// The shared pool of name objects and its lock.
+struct NamePool {
+    Port_ThrMutex lock;
+    UT_FASTMEM pool{kNameBytes, kNamesPerBlock, "UT_NCH_NAME"};
+};
+Util::Statics::Shared<NamePool> namePoolShared;
+
+NamePool& namePool() {
+    return Util::Statics::once(namePoolShared, kUnit, __LINE__, [] { return new NamePool; });
+}
+
+// An entry without a name exists only between add's slot and its name; it
+// sits where its own text belongs, so it compares equal, and removing that
+// text after a failure finds it.
+int compareName(void* data, const char* key) {
+    return data ? UT_STR::Compare(key, static_cast<UT_NCH_NAME*>(data)->get_name()) : 0;
+}
+
+UT_NCH_NAME* nameIn(void** slot) { return static_cast<UT_NCH_NAME*>(*slot); }
+
+// A checked count: the result, or the report when it leaves 0..INT_MAX.
+int32_t checkedCount(int64_t result, const char* below) {
+    if (result < 0)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", below);
+    if (result > INT32_MAX)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgOverflow);
+    return static_cast<int32_t>(result);
+}
+
+}  // namespace
+
+// ---- names -----------------------------------------------------------------
+
+void* UT_NCH_NAME::operator new(std::size_t size) {
+    if (size > kNameBytes)
+        throw std::bad_alloc();
+    NamePool& shared = namePool();
+    void* p = Util::Frame::guarded(shared.lock, [&] { return shared.pool.getnewptr(); });
+    if (!p)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNewFailed);
+    return p;
+}
+
+void UT_NCH_NAME::operator delete(void* p) noexcept {
+    if (!p)
+        return;
+    NamePool& shared = *namePoolShared.object.load(std::memory_order_acquire);
+    try {
+        Util::Frame::guarded(shared.lock, [&] { shared.pool.qrn_free(p); });
+    } catch (...) {
+        // A pool that cannot be locked cannot take the element back; it stays
+        // allocated rather than corrupt the pool.
+    }
+}
+
+void UT_NCH_NAME::add_refs(int nrefs) {
+    rcnt = checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow);
+}
+
+void UT_NCH_NAME::delete_refs(int nrefs) {
+    rcnt = checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow);
+}
+
+void UT_NCH_NAME::dump() const { UTIL_REPORT().status(kMsgName, get_name(), rcnt, mcnt); }
+
+void UT_NCH_NAME::dump(Port::Stream& s) const {
+    s << '"' << get_name() << '"' << ':' << " rcnt = " << static_cast<int>(rcnt)
+      << ", mcnt = " << static_cast<int>(mcnt) << "\n";
+    s.flush();
+}
+
+namespace {
+// Copies a text into an inline buffer of `room` bytes; longer texts are misuse.
+void copyInline(char* into, std::size_t room, const char* text) {
+    std::size_t len = std::strlen(text);
+    if (len >= room)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNameCount);
+    std::memcpy(into, text, len + 1);
+}
+}  // namespace
+
+UT_NCH_NAME3::UT_NCH_NAME3(const char* name) : text{} { copyInline(text, sizeof text, name); }
+UT_NCH_NAME7::UT_NCH_NAME7(const char* name) : text{} { copyInline(text, sizeof text, name); }
+
+void nch_flush(void** slot, void*) {
+    delete nameIn(slot);
+    *slot = nullptr;
+}
+
+// ---- pools -----------------------------------------------------------------
+
+UT_NCH_POOL::UT_NCH_POOL(int bytes) : next(nullptr), buf(nullptr), size(bytes), used(0), nnames(0) {
+    buf = new (std::nothrow) char[static_cast<std::size_t>(bytes)];
+    if (!buf)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNewFailed);
+}
+
+UT_NCH_POOL::~UT_NCH_POOL() { delete[] buf; }
+
+bool UT_NCH_POOL::holds(const char* text) const {
+    std::less_equal<const char*> le;
+    std::less<const char*> lt;
+    return le(buf, text) && lt(text + std::strlen(text), buf + size);
+}
+
+// ---- the cache -------------------------------------------------------------
+
+UT_NCH_CACHE_IMP::UT_NCH_CACHE_IMP(UT_NCH_CACHE* owner, unsigned char pointers_only,
+                                   unsigned int longest)
+    : tree(owner), first_pool(nullptr), cur_pool(nullptr), ptr_only(pointers_only),
+      max_len(longest) {}
+
+UT_NCH_CACHE_IMP::~UT_NCH_CACHE_IMP() { flush(); }
+
+char* UT_NCH_CACHE_IMP::add_name(const char* text) {
+    std::size_t n = std::strlen(text) + 1;
+    if (n <= kLongest)
+        return nullptr;
+    if (cur_pool && static_cast<std::size_t>(cur_pool->used) + n < static_cast<std::size_t>(cur_pool->size)) {
+        char* copy = cur_pool->buf + cur_pool->used;
+        std::memcpy(copy, text, n);
+        cur_pool->used += static_cast<int>(n);
+        ++cur_pool->nnames;
+        return copy;
+    }
+    std::size_t bytes = Port_Env::GetEnv(kSmokeSwitch) ? kSmokePoolBytes : kPoolBytes;
+    if (n >= bytes)
+        bytes = n + 1;  // a pool of its own
+    if (bytes > static_cast<std::size_t>(INT_MAX))
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNewFailed);
+    auto* pool = new (std::nothrow) UT_NCH_POOL(static_cast<int>(bytes));
+    if (!pool)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNewPool);
+    UT_NCH_POOL** end = cur_pool ? &cur_pool->next : &first_pool;
+    while (*end)
+        end = &(*end)->next;
+    *end = pool;
+    cur_pool = pool;
+    std::memcpy(pool->buf, text, n);
+    pool->used = static_cast<int>(n);
+    pool->nnames = 1;
+    return pool->buf;
+}
+
+void UT_NCH_CACHE_IMP::adjust_pool(UT_NCH_NAME* name) {
+    const char* text = name->get_name();
+    UT_NCH_POOL* before = nullptr;
+    UT_NCH_POOL* pool = first_pool;
+    while (pool && !pool->holds(text)) {
+        before = pool;
+        pool = pool->next;
+    }
+    if (!pool || --pool->nnames > 0)
+        return;
+    (before ? before->next : first_pool) = pool->next;
+    if (pool == cur_pool)
+        cur_pool = pool->next ? pool->next : before;
+    delete pool;
+}
+
+UT_NCH_NAME* UT_NCH_CACHE_IMP::make_name(const char* text, std::size_t len) {
+    if (len < kShortest)
+        return new UT_NCH_NAME3(text);
+    if (len < kLongest)
+        return new UT_NCH_NAME7(text);
+    // A pool copy is made only once the name object exists, so a failed
+    // allocation leaves no text behind.
+    auto* name = new UT_NCH_NAMELONG(text);
+    if (!ptr_only) {
+        try {
+            name->text = add_name(text);
+        } catch (...) {
+            delete name;
+            throw;
+        }
+    }
+    return name;
+}
+
+UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
+    if (!text)
+        return nullptr;
+    // The class follows the full length: a 16-bit length would send texts of
+    // 64 Ki characters or more to an inline class too small for them.
+    std::size_t len = std::strlen(text);
+    if (len > max_len)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgTooLong);
+    void** slot = tree->UT_BTR_TREE::add(text);
+    if (!*slot) {
+        try {
+            *slot = make_name(text, len);
+        } catch (...) {
+            tree->UT_BTR_TREE::remove(text);  // no empty entry is left
+            throw;
+        }
+    }
+    UT_NCH_NAME* name = nameIn(slot);
+    name->add_refs(nrefs);
+    return name;
+}
+
+UT_NCH_NAME* UT_NCH_CACHE_IMP::find(const char* text) {
+    if (!text)
+        return nullptr;
+    void** slot = tree->UT_BTR_TREE::find(text);
+    return slot ? nameIn(slot) : nullptr;
+}
+
+void UT_NCH_CACHE_IMP::clean() {
+    std::vector<const char*> unused;
+    unused.reserve(tree->get_count());
+    tree->traverse(
+        [](void** slot, void* arg) {
+            if (nameIn(slot) && nameIn(slot)->rcnt == 0)
+                static_cast<std::vector<const char*>*>(arg)->push_back(nameIn(slot)->get_name());
+        },
+        &unused, UT_BTR_TREE::INORDER);
+    for (const char* text : unused) {
+        auto* name = static_cast<UT_NCH_NAME*>(tree->UT_BTR_TREE::remove(text));
+        if (!name)
+            continue;
+        if (name->get_size() > kLongest)
+            adjust_pool(name);
+        delete name;
+    }
+}
+
+void UT_NCH_CACHE_IMP::release_pools() {
+    while (first_pool) {
+        UT_NCH_POOL* next = first_pool->next;
+        delete first_pool;
+        first_pool = next;
+    }
+    cur_pool = nullptr;
+}
+
+void UT_NCH_CACHE_IMP::flush() {
+    release_pools();
+    tree->UT_BTR_TREE::flush(nch_flush);
+}
+
+void UT_NCH_CACHE_IMP::clear_marks() {
+    tree->traverse(
+        [](void** slot, void*) {
+            if (nameIn(slot))
+                nameIn(slot)->mcnt = 0;
+        },
+        nullptr, UT_BTR_TREE::INORDER);
+}
+
+namespace {
+struct WritePass {
+    UT_PTRFILE* file;
+    unsigned char marked_only;
+    unsigned int max_len;
+    int32_t marked;
+};
+}  // namespace
+
+void UT_NCH_CACHE_IMP::write(UT_PTRFILE* file, unsigned char marked_only) const {
+    WritePass pass{file, marked_only, max_len, 0};
+    if (marked_only)
+        tree->traverse(
+            [](void** slot, void* arg) {
+                if (nameIn(slot) && nameIn(slot)->mcnt > 0)
+                    ++static_cast<WritePass*>(arg)->marked;
+            },
+            &pass, UT_BTR_TREE::INORDER);
+    file->writeint32(marked_only ? pass.marked : static_cast<int32_t>(tree->get_count()));
+    tree->traverse(
+        [](void** slot, void* arg) {
+            const auto& p = *static_cast<WritePass*>(arg);
+            const UT_NCH_NAME* name = nameIn(slot);
+            if (!name || (p.marked_only && name->mcnt <= 0))
+                return;
+            // Checked before the record starts, so no record is left half written.
+            if (std::strlen(name->get_name()) > p.max_len)
+                UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgTooLongWrite);
+            Util::NameImage::writeRecord(*p.file, name, p.marked_only ? name->mcnt : name->rcnt,
+                                         name->get_name());
+        },
+        &pass, UT_BTR_TREE::REV_PREORDER);
+}
+
+void UT_NCH_CACHE_IMP::read(UT_PTRFILE* file) {
+    if (ptr_only)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgPointerOnly);
+    for (const auto& r : Util::NameImage::read(*file, max_len, kUnit, kMsgTooLong))
+        file->registerptr(r.identity, add(r.text.c_str(), r.refs));
+}
+
+void UT_NCH_CACHE_IMP::dump(unsigned char verbose) const {
+    UTIL_REPORT().status(kMsgHeader, static_cast<int>(tree->get_count()));
+    tree->UT_BTR_TREE::dump(
+        [](void* data) {
+            if (!data)
+                UTIL_REPORT().status("%s", kMsgNullEntry);
+            else
+                static_cast<UT_NCH_NAME*>(data)->dump();
+        },
+        verbose);
+}
+
+void UT_NCH_CACHE_IMP::dump(Port::Stream& s, unsigned char verbose) const {
+    s << "\nDumping the name cache: " << tree->get_count() << " entries\n";
+    tree->UT_BTR_TREE::dump(
+        s,
+        [](Port::Stream& out, void* data) {
+            if (!data) {
+                out << kMsgNullEntry;
+                out.flush();
+            } else {
+                static_cast<UT_NCH_NAME*>(data)->dump(out);
+            }
+        },
+        verbose);
+    s.flush();
+}
+
+unsigned int UT_NCH_CACHE_IMP::get_total_mem() const {
+    unsigned int total = tree->get_count() * kBytesPerName;
+    for (const UT_NCH_POOL* p = first_pool; p; p = p->next)
+        total += static_cast<unsigned int>(p->size);
+    return total;
+}
+
+// ---- public object ---------------------------------------------------------
+
+UT_NCH_CACHE::UT_NCH_CACHE(unsigned char ptr_only) : UT_NCH_CACHE(ptr_only, kDefaultMaxLen) {}
+
+UT_NCH_CACHE::UT_NCH_CACHE(unsigned char ptr_only, unsigned int max_len)
+    : UT_BTR_TREE(compareName), cache_imp(new UT_NCH_CACHE_IMP(this, ptr_only, max_len)) {}
+
+UT_NCH_CACHE::~UT_NCH_CACHE() { delete cache_imp; }

@@ -1,0 +1,337 @@
+// UtilNameCache.cpp - the copyable name cache on an ordered map, and the
+// alias-map dumps.
+#include "UtilNameImage.h"
+#include "UtilReport.h"
+
+#include <UtilNameCache.h>
+#include <UtilPtrfile.h>
+
+#include <PortEnv.h>
+#include <PortStream.h>
+
+#include <atomic>
+#include <climits>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr Util::Frame::Unit kUnit{"s/UtilNameCache.cpp", "1.0"};
+
+constexpr std::size_t kPoolBytes = 65536;
+constexpr std::size_t kSmokePoolBytes = 256;
+constexpr const char* kSmokeSwitch = "UT_NCH_SMOKETEST";
+constexpr uint64_t kBytesPerName = 8;
+constexpr uint64_t kCacheBytes = 40;
+
+constexpr const char* kMsgTooLong = "maximum name length exceeded.\n";
+constexpr const char* kMsgTooLongWrite = "Maximum name length exceeded\n";
+constexpr const char* kMsgTooLongRead = "Maximum name length exceeded.\n";
+constexpr const char* kMsgPointerOnly = "Cannot read name data into pointer-only cache\n";
+constexpr const char* kMsgOverflow = "Reference count overflow.\n";
+constexpr const char* kMsgUnderflow = "Reference count underflow.\n";
+constexpr const char* kMsgKey = "Key = %s\n";
+constexpr const char* kMsgNameCopy = "Name copy = %s\n";
+constexpr const char* kMsgAlias = "   %s, (%s)\n";
+
+// Fixed by the first pool of the process.
+std::size_t poolBytes() {
+    static const std::size_t bytes = Port_Env::GetEnv(kSmokeSwitch) ? kSmokePoolBytes : kPoolBytes;
+    return bytes;
+}
+
+struct TextLess {
+    bool operator()(const char* a, const char* b) const { return std::strcmp(a, b) < 0; }
+};
+
+}  // namespace
+
+namespace Util::NameCache {
+
+// ---- names -----------------------------------------------------------------
+
+namespace {
+int32_t checkedCount(int64_t result, const char* below) {
+    if (result < 0)
+        UTIL_REPORT().fatal(Frame::kFatal, "%s", below);
+    if (result > INT32_MAX)
+        UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgOverflow);
+    return static_cast<int32_t>(result);
+}
+}  // namespace
+
+void NameBase::dump(Port::Stream& s) const {
+    s << '"' << getName() << '"' << ':' << " rcnt = " << static_cast<int>(rcnt)
+      << ", mcnt = " << static_cast<int>(mcnt) << "\n";
+    s.flush();
+}
+
+void NameBase::addRefs(int nrefs) { rcnt = checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow); }
+
+void NameBase::deleteRefs(int nrefs) { rcnt = checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow); }
+
+NameShort::NameShort(const char* text) : text_{} {
+    std::size_t len = std::strlen(text);
+    std::memcpy(text_, text, (len < kRoom ? len : kRoom));
+}
+
+// ---- the cache -------------------------------------------------------------
+
+class CacheImp {
+public:
+    CacheImp(bool pointers_only, unsigned int longest) : ptr_only(pointers_only), max_len(longest) {}
+    CacheImp(const CacheImp& other);
+    ~CacheImp() { flush(); }
+    CacheImp& operator=(const CacheImp&) = delete;
+
+    Name* add(const char* text, int nrefs);
+    Name* find(const char* text) const;
+    void clean();
+    void flush();
+    void clearMarks();
+    void read(UT_PTRFILE* file);
+    void write(UT_PTRFILE* file, bool marked_only) const;
+    void dump(Port::Stream& s) const;
+    uint64_t size() const { return names.size(); }
+    uint64_t getTotalMem() const;
+    unsigned int getMaxNameLength() const { return max_len; }
+
+private:
+    struct Pool {
+        Pool* next;
+        char* buf;
+        std::size_t size;  // the process's pool size, or more for one long text
+        std::size_t used;
+        int nnames;
+    };
+
+    const char* copyText(const char* text, std::size_t len);
+    void releaseText(const char* text);
+    Pool* newPool(std::size_t need);
+
+    bool ptr_only;
+    unsigned int max_len;
+    std::map<const char*, Name*, TextLess> names;
+    Pool* first_pool = nullptr;
+    Pool* cur_pool = nullptr;
+};
+
+CacheImp::CacheImp(const CacheImp& other) : ptr_only(other.ptr_only), max_len(other.max_len) {
+    try {
+        for (const auto& [text, name] : other.names) {
+            // The copy is made with this cache's rules; its marks are set in
+            // one step rather than one mark() per mark.
+            auto* made = static_cast<NameBase*>(add(text, name->getRefCount()));
+            made->mcnt = name->getMarkCount();
+        }
+    } catch (...) {
+        flush();
+        throw;
+    }
+}
+
+CacheImp::Pool* CacheImp::newPool(std::size_t need) {
+    std::size_t bytes = need > poolBytes() ? need : poolBytes();
+    auto pool = std::make_unique<Pool>(Pool{nullptr, nullptr, bytes, 0, 0});
+    pool->buf = new char[bytes];
+    if (cur_pool)
+        cur_pool->next = pool.get();
+    else
+        first_pool = pool.get();
+    cur_pool = pool.get();
+    return pool.release();
+}
+
+const char* CacheImp::copyText(const char* text, std::size_t len) {
+    std::size_t need = len + 1;
+    if (!cur_pool || cur_pool->used + need > cur_pool->size)
+        newPool(need);
+    char* copy = cur_pool->buf + cur_pool->used;
+    std::memcpy(copy, text, need);
+    cur_pool->used += need;
+    ++cur_pool->nnames;
+    return copy;
+}
+
+void CacheImp::releaseText(const char* text) {
+    std::less_equal<const char*> le;
+    Pool* before = nullptr;
+    Pool* pool = first_pool;
+    while (pool && !(le(pool->buf, text) && le(text, pool->buf + pool->size))) {
+        before = pool;
+        pool = pool->next;
+    }
+    if (!pool || --pool->nnames > 0)
+        return;
+    (before ? before->next : first_pool) = pool->next;
+    if (pool == cur_pool)
+        cur_pool = before;
+    delete[] pool->buf;
+    delete pool;
+}
+
+Name* CacheImp::add(const char* text, int nrefs) {
+    auto found = names.find(text);
+    Name* name = found != names.end() ? found->second : nullptr;
+    if (!name) {
+        std::size_t len = std::strlen(text);
+        if (ptr_only) {
+            name = new NameLong(text);
+        } else if (len > max_len) {
+            UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgTooLong);
+        } else if (len <= NameShort::kRoom) {
+            name = new NameShort(text);
+        } else {
+            const char* copy = copyText(text, len);
+            try {
+                name = new NameLong(copy);
+            } catch (...) {
+                releaseText(copy);
+                throw;
+            }
+        }
+        try {
+            names.emplace(name->getName(), name);
+        } catch (...) {
+            if (!ptr_only && std::strlen(text) > NameShort::kRoom)
+                releaseText(name->getName());
+            delete name;
+            throw;
+        }
+    }
+    name->addRefs(nrefs);
+    return name;
+}
+
+Name* CacheImp::find(const char* text) const {
+    auto found = names.find(text);
+    return found != names.end() ? found->second : nullptr;
+}
+
+void CacheImp::clean() {
+    std::vector<const char*> unused;
+    for (const auto& [text, name] : names)
+        if (name->getRefCount() < 1)
+            unused.push_back(text);
+    for (const char* text : unused) {
+        auto found = names.find(text);
+        Name* name = found->second;
+        names.erase(found);
+        if (!ptr_only && std::strlen(name->getName()) > NameShort::kRoom)
+            releaseText(name->getName());
+        delete name;
+    }
+}
+
+void CacheImp::flush() {
+    for (auto& entry : names)
+        delete entry.second;
+    names.clear();
+    while (first_pool) {
+        Pool* next = first_pool->next;
+        delete[] first_pool->buf;
+        delete first_pool;
+        first_pool = next;
+    }
+    cur_pool = nullptr;
+}
+
+void CacheImp::clearMarks() {
+    for (auto& entry : names)
+        entry.second->clearMark();
+}
+
+void CacheImp::write(UT_PTRFILE* file, bool marked_only) const {
+    // Only a pointer-only cache can hold a name over the limit; it is refused
+    // before anything is written, so no image is left half written.
+    int32_t count = 0;
+    for (const auto& [text, name] : names) {
+        if (marked_only && name->getMarkCount() <= 0)
+            continue;
+        ++count;
+        if (std::strlen(name->getName()) > max_len) {
+            UTIL_REPORT().status(kMsgKey, text);
+            UTIL_REPORT().status(kMsgNameCopy, name->getName());
+            UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgTooLongWrite);
+        }
+    }
+    file->writeint32(count);
+    for (const auto& [text, name] : names)
+        if (!marked_only || name->getMarkCount() > 0)
+            NameImage::writeRecord(*file, name, marked_only ? name->getMarkCount() : name->getRefCount(),
+                                   name->getName());
+}
+
+void CacheImp::read(UT_PTRFILE* file) {
+    if (ptr_only)
+        UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgPointerOnly);
+    for (const auto& r : NameImage::read(*file, max_len, kUnit, kMsgTooLongRead))
+        file->registerptr(r.identity, add(r.text.c_str(), r.refs));
+}
+
+void CacheImp::dump(Port::Stream& s) const {
+    for (const auto& entry : names)
+        entry.second->dump(s);
+}
+
+uint64_t CacheImp::getTotalMem() const {
+    uint64_t total = kCacheBytes + kBytesPerName * names.size();
+    for (const Pool* p = first_pool; p; p = p->next)
+        total += p->size;
+    return total;
+}
+
+// ---- public object ---------------------------------------------------------
+
+Cache::Cache(bool ptr_only) : imp(new CacheImp(ptr_only, kDefaultMaxLen)) {}
+Cache::Cache(unsigned int max_len) : imp(new CacheImp(false, max_len)) {}
+Cache::Cache(const Cache& other) : imp(new CacheImp(*other.imp)) {}
+
+Cache& Cache::operator=(const Cache& other) {
+    if (this != &other) {
+        auto* copy = new CacheImp(*other.imp);
+        delete imp;
+        imp = copy;
+    }
+    return *this;
+}
+
+Cache::~Cache() { delete imp; }
+
+Name* Cache::add(const char* text, int nrefs) { return imp->add(text, nrefs); }
+Name* Cache::find(const char* text) { return imp->find(text); }
+void Cache::clean() { imp->clean(); }
+void Cache::flush() { imp->flush(); }
+void Cache::clearMarks() { imp->clearMarks(); }
+void Cache::read(UT_PTRFILE* file) { imp->read(file); }
+void Cache::write(UT_PTRFILE* file, bool marked_only) const { imp->write(file, marked_only); }
+void Cache::dump(Port::Stream& s) const { imp->dump(s); }
+void Cache::dump() const { imp->dump(Port::File::getCout()); }
+uint64_t Cache::size() const { return imp->size(); }
+uint64_t Cache::getTotalMem() const { return imp->getTotalMem(); }
+unsigned int Cache::getMaxNameLength() const { return imp->getMaxNameLength(); }
+
+}  // namespace Util::NameCache
+
+namespace Util::AliasCache {
+
+void dumpAlias(const Map::value_type* entry, Port::Stream& s) {
+    if (!entry)
+        return;
+    Text line;
+    line.Format(kMsgAlias, entry->first.c_str(), entry->second.c_str());
+    s << line.c_str();
+    s.flush();
+}
+
+void dumpCache(const Map* aliases, Port::Stream& s) {
+    if (!aliases)
+        return;
+    for (const auto& entry : *aliases)
+        dumpAlias(&entry, s);
+}
+
+}  // namespace Util::AliasCache

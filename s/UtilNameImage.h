@@ -1,0 +1,84 @@
+// UtilNameImage.h - the saved image both name caches read and write.
+//
+//   int32  record count (0 or less: no records)
+//   per record: identity (UT_PTRFILE pointer encoding), int32 references,
+//               the text (Port::Stream string)
+//
+// Reading takes the whole image in and checks it before a cache is touched,
+// so a bad image leaves the cache as it was. Nothing is sized by a count from
+// the file: records are only kept as they are read.
+#pragma once
+
+#include "UtilReport.h"
+
+#include <UtilPtrfile.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace Util::NameImage {
+
+struct Record {
+    void* identity;
+    int32_t refs;
+    std::string text;
+};
+
+inline constexpr const char* kMsgCorrupt = "Corrupt name image at byte %lld: %s.\n";
+inline constexpr const char* kWhyTruncated = "the file ends inside it";
+inline constexpr const char* kWhyNegative = "a negative reference count";
+inline constexpr const char* kWhyZeroByte = "a name holds a zero byte";
+inline constexpr const char* kWhyTwice = "one identity names two different texts";
+inline constexpr std::size_t kReserveLimit = 4096;
+
+inline void writeRecord(UT_PTRFILE& file, const void* name, int32_t refs, const char* text) {
+    file.writeptr(name);
+    file.writeint32(refs);
+    file.writestring(text);
+}
+
+// Reads one image from the file's position. A text longer than `maxLen` is
+// the fatal report `tooLong` (the callers' own wording); any other fault is
+// kMsgCorrupt with the position where the bad record starts.
+inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Frame::Unit& unit,
+                                const char* tooLong) {
+    auto fail = [&](long long at, const char* why) {
+        Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, kMsgCorrupt, at, why);
+    };
+    long long at = static_cast<long long>(file.getfoffset());
+    int count = 0;
+    if (!file.readint32(&count))
+        fail(at, kWhyTruncated);
+    std::vector<Record> records;
+    records.reserve(count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), kReserveLimit) : 0);
+    std::unordered_map<void*, std::size_t> seen;
+    for (int i = 0; i < count; ++i) {
+        at = static_cast<long long>(file.getfoffset());
+        Record r{nullptr, 0, {}};
+        int refs = 0;
+        if (!file.readptr(r.identity) || !file.readint32(&refs))
+            fail(at, kWhyTruncated);
+        std::size_t len = file.readstring(r.text, maxLen);
+        if (file.geterror())
+            fail(at, kWhyTruncated);
+        if (len > maxLen)
+            Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", tooLong);
+        if (refs < 0)
+            fail(at, kWhyNegative);
+        if (std::memchr(r.text.data(), '\0', r.text.size()))
+            fail(at, kWhyZeroByte);
+        if (r.identity) {
+            auto [it, fresh] = seen.emplace(r.identity, records.size());
+            if (!fresh && records[it->second].text != r.text)
+                fail(at, kWhyTwice);
+        }
+        r.refs = refs;
+        records.push_back(std::move(r));
+    }
+    return records;
+}
+
+}  // namespace Util::NameImage

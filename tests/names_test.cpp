@@ -1,0 +1,343 @@
+// Tests of the two name caches and the image they share.
+#include "TestSupport.h"
+
+#include <UtilCname.h>
+#include <UtilNameCache.h>
+#include <UtilPtrfile.h>
+
+#include <PortStream.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Util::NameCache::Cache;
+using Counts = std::map<std::string, std::pair<int, int>>;  // text -> (rcnt, mcnt)
+
+Counts countsOf(UT_NCH_CACHE& c) {
+    Counts out;
+    c.traverse(
+        [](void** slot, void* arg) {
+            auto* n = static_cast<UT_NCH_NAME*>(*slot);
+            (*static_cast<Counts*>(arg))[n->get_name()] = {n->getRefCount(), n->getMarkCount()};
+        },
+        &out, UT_BTR_TREE::INORDER);
+    return out;
+}
+
+Counts countsOf(const Cache& c, const std::vector<std::string>& texts) {
+    Counts out;
+    for (const auto& t : texts)
+        if (auto* n = const_cast<Cache&>(c).find(t.c_str()))
+            out[t] = {n->getRefCount(), n->getMarkCount()};
+    return out;
+}
+
+template <class Write>
+std::string writeImage(const std::string& name, Write write) {
+    std::string path = UtilTest::tempPath(name);
+    UT_PTRFILE f(Port::Stream::WRITE);
+    EXPECT_TRUE(f.open(path.c_str()));
+    write(f);
+    EXPECT_TRUE(f.close());
+    return path;
+}
+
+template <class Read>
+void readImage(const std::string& path, Read read) {
+    UT_PTRFILE f(Port::Stream::READ);
+    ASSERT_TRUE(f.open(path.c_str()));
+    read(f);
+}
+
+// Texts around the length classes and the limit of a cache of max_len 20.
+const std::vector<std::string> kBoundaryTexts = {"",        "abc",      "abcd",     "abcdefg",
+                                                 "abcdefgh", "abcdefghi", std::string(19, 'x'),
+                                                 std::string(20, 'y')};
+
+// "name_NNNNN": ten characters.
+std::string numbered(int i) {
+    char text[16];
+    std::snprintf(text, sizeof text, "name_%05d", i);
+    return text;
+}
+
+TEST(NameCacheClasses, LengthPicksTheClassAndPointerOnlyKeepsTheCallersText) {
+    UT_NCH_CACHE c;
+    std::vector<unsigned short> sizes;
+    for (const char* t : {"", "abc", "abcd", "abcdefg", "abcdefgh"})
+        sizes.push_back(c.add(t, 1)->get_size());
+    EXPECT_EQ(sizes, (std::vector<unsigned short>{4, 4, 8, 8, 9}));
+
+    const char* longText = "pointer/only/name";
+    UT_NCH_CACHE p(1);
+    EXPECT_EQ(p.add(longText, 1)->get_name(), longText);
+    Cache q(true);
+    EXPECT_EQ(q.add("short", 1)->getName(), std::string("short"));
+    const char* facadeShort = "seven77";
+    Cache copying;
+    EXPECT_NE(copying.add(facadeShort, 1)->getName(), facadeShort);
+    EXPECT_EQ(q.add(facadeShort, 1)->getName(), facadeShort);
+}
+
+TEST(NameCacheCounts, AddFindCleanAndTheCountLimits) {
+    UT_NCH_CACHE c;
+    UT_NCH_NAME* a = c.add("net_a", 2);
+    EXPECT_EQ(c.add("net_a", 3), a);
+    EXPECT_EQ(a->getRefCount(), 5);
+    c.add("unused_net", 0);
+    EXPECT_EQ(c.add(nullptr, 1), nullptr);
+    EXPECT_EQ(c.find(nullptr), nullptr);
+    EXPECT_EQ(c.get_count(), 2u);
+    c.clean();
+    EXPECT_EQ(c.find("unused_net"), nullptr);
+    EXPECT_EQ(c.find("net_a"), a);
+
+    EXPECT_FATAL(a->delete_refs(6), 19, "Reference count underflow.\n");
+    EXPECT_FATAL(a->add_refs(-6), 19, "Reference count overflow.\n");
+    EXPECT_FATAL(a->add_refs(INT32_MAX), 19, "Reference count overflow.\n");
+    EXPECT_EQ(a->getRefCount(), 5);  // a refused change leaves the count alone
+
+    Cache f;
+    auto* n = f.add("net_a", 1);
+    EXPECT_FATAL(n->deleteRefs(2), 19, "Reference count underflow.\n");
+    EXPECT_FATAL(n->addRefs(-2), 19, "Reference count overflow.\n");
+    f.add("zero", 0);
+    f.clean();
+    EXPECT_EQ(f.size(), 1u);
+}
+
+TEST(NameCacheLimits, ExactlyMaxLenIsAcceptedAndOneMoreIsFatal) {
+    UT_NCH_CACHE c(0, 20);
+    Cache f(20u);
+    EXPECT_NE(c.add(std::string(20, 'y').c_str(), 1), nullptr);
+    EXPECT_NE(f.add(std::string(20, 'y').c_str(), 1), nullptr);
+    EXPECT_FATAL(c.add(std::string(21, 'z').c_str(), 1), 19, "maximum name length exceeded.\n");
+    EXPECT_FATAL(f.add(std::string(21, 'z').c_str(), 1), 19, "maximum name length exceeded.\n");
+    EXPECT_EQ(c.get_count(), 1u);
+    EXPECT_EQ(c.find(std::string(21, 'z').c_str()), nullptr);
+    EXPECT_EQ(c.getMaxNameLength(), 20u);
+    EXPECT_EQ(UT_NCH_CACHE().getMaxNameLength(), 2047u);
+
+    // A pointer-only facade cache has no limit when adding, but refuses to
+    // write such a name before anything is written.
+    std::string big(2048, 'p');
+    Cache p(true);
+    p.add(big.c_str(), 1);
+    std::string path = UtilTest::tempPath("toolong");
+    UT_PTRFILE out(Port::Stream::WRITE);
+    ASSERT_TRUE(out.open(path.c_str()));
+    UtilTest::CapturedReports seen;
+    EXPECT_THROW(p.write(&out, false), Port::FatalError);
+    out.close();
+    EXPECT_EQ(UtilTest::slurp(path), "");
+    auto msgs = seen.messages();
+    ASSERT_EQ(msgs.size(), 3u);
+    EXPECT_EQ(msgs[0].text, "Key = " + big + "\n");
+    EXPECT_EQ(msgs[1].text, "Name copy = " + big + "\n");
+    EXPECT_EQ(msgs[2].text, "Maximum name length exceeded\n");
+}
+
+TEST(NameCachePools, LongTextsArePackedAndReleasedWithTheirLastName) {
+    UtilTest::ScopedEnv small("UT_NCH_SMOKETEST", "1");
+    UT_NCH_CACHE c;
+    for (int i = 0; i < 30; ++i)
+        c.add(numbered(i).c_str(), 1);
+    // 11 bytes each: 23 fit strictly below 256, the other 7 start a second pool.
+    EXPECT_EQ(c.get_total_mem(), 30u * 32 + 2 * 256);
+    c.add(std::string(300, 'L').c_str(), 0);  // a pool of its own: 302 bytes
+    c.add("afterwards", 0);                   // and the next long text another
+    EXPECT_EQ(c.get_total_mem(), 32u * 32 + 2 * 256 + 302 + 256);
+    c.clean();
+    EXPECT_EQ(c.get_total_mem(), 30u * 32 + 2 * 256);
+    c.flush();
+    EXPECT_EQ(c.get_total_mem(), 0u);
+    EXPECT_EQ(c.get_count(), 0u);
+}
+
+// The facade's pool size is fixed by the first pool of the process: this test
+// runs with and without UT_NCH_SMOKETEST set from the start.
+TEST(NameCachePools, FacadePoolsFollowTheSwitchAtTheFirstPool) {
+    Cache f(100000u);
+    for (int i = 0; i < 30; ++i)
+        f.add(numbered(i).c_str(), 1);
+    const uint64_t pool = std::getenv("UT_NCH_SMOKETEST") ? 256 : 65536;
+    EXPECT_EQ(f.getTotalMem(), (pool == 256 ? 2 : 1) * pool + 8 * 30 + 40);
+    f.add(std::string(70000, 'L').c_str(), 1);  // longer than any pool
+    EXPECT_NE(f.find(std::string(70000, 'L').c_str()), nullptr);
+}
+
+TEST(NameCacheCopy, CopiesAreDeepAndIndependent) {
+    Cache a;
+    a.add("short", 2)->mark();
+    Util::NameCache::Name* l = a.add("a_longer_name", 1);
+    l->mark();
+    l->mark();
+    Cache b(a);
+    EXPECT_EQ(countsOf(b, {"short", "a_longer_name"}),
+              (Counts{{"short", {2, 1}}, {"a_longer_name", {1, 2}}}));
+    b.find("short")->addRefs(5);
+    EXPECT_EQ(a.find("short")->getRefCount(), 2);
+    EXPECT_NE(b.find("a_longer_name")->getName(), l->getName());
+    b = b;
+    EXPECT_EQ(b.size(), 2u);
+    Cache c(7u);
+    c = a;
+    EXPECT_EQ(c.getMaxNameLength(), 2047u);
+    EXPECT_EQ(c.find("a_longer_name")->getMarkCount(), 2);
+}
+
+TEST(NameImage, BytesOfASmallImageAndOfAnEmptyMarkedOne) {
+    UT_NCH_CACHE c;
+    c.add("b", 2);
+    c.add("a", 1)->mark();
+    c.add("c", 3);
+    std::string full = writeImage("full", [&](UT_PTRFILE& f) { c.write(&f, 0); });
+    // Reverse pre-order: root "b", then "c", then "a".
+    EXPECT_EQ(UtilTest::slurp(full), std::string("\3\0\0\0"
+                                                 "\1\0\0\0\2\0\0\0\1\0\0\0b"
+                                                 "\2\0\0\0\3\0\0\0\1\0\0\0c"
+                                                 "\3\0\0\0\1\0\0\0\1\0\0\0a",
+                                                 4 + 3 * 13));
+    std::string marked = writeImage("marked", [&](UT_PTRFILE& f) { c.write(&f, 1); });
+    EXPECT_EQ(UtilTest::slurp(marked), std::string("\1\0\0\0\1\0\0\0\1\0\0\0\1\0\0\0a", 17));
+    c.clear_marks();
+    Cache f;
+    f.add("x", 1)->mark();
+    f.clearMarks();
+    std::string empty = writeImage("empty", [&](UT_PTRFILE& out) {
+        c.write(&out, 1);
+        f.write(&out, true);
+    });
+    EXPECT_EQ(UtilTest::slurp(empty), std::string(8, '\0'));
+}
+
+TEST(NameImage, EitherCacheReadsWhatTheOtherWroteWithPointersFixed) {
+    UT_NCH_CACHE tree(0, 20);
+    Cache map(20u);
+    int count = 1;
+    for (const auto& t : kBoundaryTexts) {
+        tree.add(t.c_str(), count);
+        map.add(t.c_str(), count++);
+    }
+    UT_NCH_NAME* referred = tree.find("abcdefgh");
+    // A record of the caller's own that refers to a name, before the names.
+    std::string a = writeImage("tree", [&](UT_PTRFILE& f) {
+        f.writeptr(referred);
+        tree.write(&f, 0);
+    });
+    std::string b = writeImage("map", [&](UT_PTRFILE& f) { map.write(&f, false); });
+
+    Cache intoMap(20u);
+    void* field = nullptr;
+    readImage(a, [&](UT_PTRFILE& f) {
+        f.readptr(field);
+        f.fixptr(&field);
+        intoMap.read(&f);
+        EXPECT_EQ(f.checkptrs(), nullptr);
+    });
+    EXPECT_EQ(field, intoMap.find("abcdefgh"));
+    UT_NCH_CACHE intoTree(0, 20);
+    intoTree.add("abc", 10);  // an existing name gains the stored count
+    readImage(b, [&](UT_PTRFILE& f) { intoTree.read(&f); });
+
+    Counts expected = countsOf(tree);
+    EXPECT_EQ(countsOf(intoMap, kBoundaryTexts), expected);
+    expected["abc"].first += 10;
+    EXPECT_EQ(countsOf(intoTree), expected);
+}
+
+TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
+    UT_NCH_CACHE src;
+    for (const char* t : {"alpha", "beta_long_name", "g"})
+        src.add(t, 4);
+    std::string good = UtilTest::slurp(writeImage("good", [&](UT_PTRFILE& f) { src.write(&f, 0); }));
+    std::string path = UtilTest::tempPath("bad");
+    auto refused = [&](const std::string& bytes) {
+        UtilTest::spit(path, bytes);
+        UT_NCH_CACHE tree;
+        tree.add("alpha", 1);
+        Cache map;
+        map.add("alpha", 1);
+        int fatals = 0;
+        for (int which = 0; which < 2; ++which) {
+            UT_PTRFILE f(Port::Stream::READ);
+            EXPECT_TRUE(f.open(path.c_str()));
+            UtilTest::CapturedReports quiet;
+            try {
+                which ? map.read(&f) : tree.read(&f);
+            } catch (const Port::FatalError& e) {
+                ++fatals;
+                EXPECT_EQ(e.getCode(), 19);
+                EXPECT_NE(e.getMessage().find("Corrupt name image at byte "), std::string::npos);
+            }
+        }
+        EXPECT_EQ(countsOf(tree), (Counts{{"alpha", {1, 0}}}));
+        EXPECT_EQ(map.size(), 1u);
+        EXPECT_EQ(map.find("alpha")->getRefCount(), 1);
+        return fatals == 2;
+    };
+    for (std::size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_TRUE(refused(good.substr(0, cut))) << "cut at " << cut;
+    auto patched = [&](std::size_t at, const std::string& bytes) {
+        std::string b = good;
+        b.replace(at, bytes.size(), bytes);
+        return b;
+    };
+    EXPECT_TRUE(refused(patched(0, std::string("\xff\xff\xff\x7f", 4))));   // count past the file
+    EXPECT_TRUE(refused(patched(8, std::string("\xff\xff\xff\xff", 4))));   // negative count
+    EXPECT_TRUE(refused(patched(12, std::string("\xf0\xff\xff\x0f", 4))));  // text past the file
+    EXPECT_TRUE(refused(patched(17, std::string(1, '\0'))));                // zero byte inside
+    // The second record reuses the first one's identity for another text.
+    std::string twice = good;
+    twice.replace(4 + 12 + std::strlen("beta_long_name"), 4, std::string("\1\0\0\0", 4));
+    EXPECT_TRUE(refused(twice));
+
+    UT_NCH_CACHE p(1);
+    Cache q(true);
+    readImage(path, [&](UT_PTRFILE& f) {
+        EXPECT_FATAL(p.read(&f), 19, "cannot read name data into pointer-only cache\n");
+        EXPECT_FATAL(q.read(&f), 19, "Cannot read name data into pointer-only cache\n");
+    });
+}
+
+TEST(NameCacheDump, StatusLinesStreamLinesAndAliases) {
+    UT_NCH_CACHE c;
+    c.add("b", 1);
+    c.add("a", 2)->mark();
+    {
+        UtilTest::CapturedReports seen;
+        c.dump(0);
+        EXPECT_EQ(seen.status(), (std::vector<std::string>{"\nDumping the name cache: 2 entries\n",
+                                                           "\"a\": rcnt = 2, mcnt = 1\n",
+                                                           "\"b\": rcnt = 1, mcnt = 0\n"}));
+    }
+    std::string path = UtilTest::tempPath("dump");
+    {
+        Port::Stream s(Port::Stream::WRITE, 0);
+        ASSERT_TRUE(s.open(path.c_str()));
+        c.dump(s, 0);
+        Cache f;
+        f.add("zz", 3);
+        f.add("a_long_name", 1)->mark();
+        f.dump(s);
+        Util::AliasCache::Map aliases{{"net2", "n2"}, {"net1", "n1"}};
+        Util::AliasCache::dumpCache(&aliases, s);
+        Util::AliasCache::dumpCache(nullptr, s);
+        ASSERT_TRUE(s.close());
+    }
+    EXPECT_EQ(UtilTest::slurp(path), "\nDumping the name cache: 2 entries\n"
+                                     "\"a\": rcnt = 2, mcnt = 1\n"
+                                     "\"b\": rcnt = 1, mcnt = 0\n"
+                                     "\"a_long_name\": rcnt = 1, mcnt = 1\n"
+                                     "\"zz\": rcnt = 3, mcnt = 0\n"
+                                     "   net1, (n1)\n"
+                                     "   net2, (n2)\n");
+}
+
+}  // namespace
