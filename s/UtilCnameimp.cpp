@@ -330,7 +330,11 @@ void UT_NCH_CACHE_IMP::write(UT_PTRFILE* file, unsigned char marked_only) const 
 void UT_NCH_CACHE_IMP::read(UT_PTRFILE* file) {
     if (ptr_only)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgPointerOnly);
-    for (const auto& r : Util::NameImage::read(*file, max_len, kUnit, kMsgTooLong))
+    auto records = Util::NameImage::read(*file, max_len, kUnit, kMsgTooLong);
+    Util::NameImage::checkTotals(
+        records, [this](const char* text) { return find(text) ? find(text)->rcnt : 0; }, kUnit,
+        kMsgOverflow);
+    for (const auto& r : records)
         file->registerptr(r.identity, add(r.text.c_str(), r.refs));
 }
 

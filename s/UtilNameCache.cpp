@@ -268,7 +268,11 @@ void CacheImp::write(UT_PTRFILE* file, bool marked_only) const {
 void CacheImp::read(UT_PTRFILE* file) {
     if (ptr_only)
         UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgPointerOnly);
-    for (const auto& r : NameImage::read(*file, max_len, kUnit, kMsgTooLongRead))
+    auto records = NameImage::read(*file, max_len, kUnit, kMsgTooLongRead);
+    NameImage::checkTotals(
+        records, [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; },
+        kUnit, kMsgOverflow);
+    for (const auto& r : records)
         file->registerptr(r.identity, add(r.text.c_str(), r.refs));
 }
 

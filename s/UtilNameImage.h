@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -32,6 +33,7 @@ inline constexpr const char* kWhyTruncated = "the file ends inside it";
 inline constexpr const char* kWhyNegative = "a negative reference count";
 inline constexpr const char* kWhyZeroByte = "a name holds a zero byte";
 inline constexpr const char* kWhyTwice = "one identity names two different texts";
+inline constexpr const char* kWhyNull = "a name with the null identity";
 inline constexpr std::size_t kReserveLimit = 4096;
 
 inline void writeRecord(UT_PTRFILE& file, const void* name, int32_t refs, const char* text) {
@@ -70,15 +72,29 @@ inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Fra
             fail(at, kWhyNegative);
         if (std::memchr(r.text.data(), '\0', r.text.size()))
             fail(at, kWhyZeroByte);
-        if (r.identity) {
-            auto [it, fresh] = seen.emplace(r.identity, records.size());
-            if (!fresh && records[it->second].text != r.text)
-                fail(at, kWhyTwice);
-        }
+        if (!r.identity)
+            fail(at, kWhyNull);
+        auto [it, fresh] = seen.emplace(r.identity, records.size());
+        if (!fresh && records[it->second].text != r.text)
+            fail(at, kWhyTwice);
         r.refs = refs;
         records.push_back(std::move(r));
     }
     return records;
+}
+
+// Refuses, with the fatal report `overflow`, records that would take a name's
+// reference count past INT_MAX; refsOf(text) gives the count a name has now
+// (0 when absent). Checked before any record is applied.
+template <class RefsOf>
+void checkTotals(const std::vector<Record>& records, RefsOf refsOf, const Frame::Unit& unit,
+                 const char* overflow) {
+    std::unordered_map<std::string_view, int64_t> totals;
+    for (const auto& r : records)
+        totals[r.text] += r.refs;
+    for (const auto& [text, total] : totals)
+        if (total + refsOf(std::string(text).c_str()) > INT32_MAX)
+            Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", overflow);
 }
 
 }  // namespace Util::NameImage

@@ -258,7 +258,7 @@ TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
         src.add(t, 4);
     std::string good = UtilTest::slurp(writeImage("good", [&](UT_PTRFILE& f) { src.write(&f, 0); }));
     std::string path = UtilTest::tempPath("bad");
-    auto refused = [&](const std::string& bytes) {
+    auto refused = [&](const std::string& bytes, const char* why = "Corrupt name image at byte ") {
         UtilTest::spit(path, bytes);
         UT_NCH_CACHE tree;
         tree.add("alpha", 1);
@@ -274,7 +274,7 @@ TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
             } catch (const Port::FatalError& e) {
                 ++fatals;
                 EXPECT_EQ(e.getCode(), 19);
-                EXPECT_NE(e.getMessage().find("Corrupt name image at byte "), std::string::npos);
+                EXPECT_NE(e.getMessage().find(why), std::string::npos) << e.getMessage();
             }
         }
         EXPECT_EQ(countsOf(tree), (Counts{{"alpha", {1, 0}}}));
@@ -297,6 +297,10 @@ TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
     std::string twice = good;
     twice.replace(4 + 12 + std::strlen("beta_long_name"), 4, std::string("\1\0\0\0", 4));
     EXPECT_TRUE(refused(twice));
+    EXPECT_TRUE(refused(patched(4, std::string(4, '\0'))));  // the null identity
+    // The last record ("alpha") would take the reader's count past INT_MAX.
+    EXPECT_TRUE(refused(patched(4 + 26 + 13 + 4, std::string("\xff\xff\xff\x7f", 4)),
+                        "Reference count overflow.\n"));
 
     UT_NCH_CACHE p(1);
     Cache q(true);

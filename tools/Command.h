@@ -22,11 +22,12 @@ struct Registration {
     explicit Registration(const Command& command);
 };
 
-// Parses "--name value" pairs and lone flags; returns false on an unknown or
-// malformed option, after printing why.
+// Parses "--name value" pairs, lone flags and up to `maxPositional` other
+// arguments; returns false on an unknown or malformed option, after printing
+// why.
 struct Options {
     bool parse(const std::vector<std::string>& args, const std::vector<std::string>& valued,
-               const std::vector<std::string>& flags);
+               const std::vector<std::string>& flags, std::size_t maxPositional = 0);
     bool has(const std::string& name) const;
     // The option's value as an unsigned number, or `fallback` when absent;
     // false (after printing why) when the value is not a number in range.
@@ -34,6 +35,7 @@ struct Options {
                 unsigned long& out) const;
 
     std::vector<std::pair<std::string, std::string>> values;
+    std::vector<std::string> positional;
 };
 
 }  // namespace UtilTool

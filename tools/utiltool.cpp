@@ -34,7 +34,7 @@ Registration::Registration(const Command& command) {
 }
 
 bool Options::parse(const std::vector<std::string>& args, const std::vector<std::string>& valued,
-                    const std::vector<std::string>& flags) {
+                    const std::vector<std::string>& flags, std::size_t maxPositional) {
     auto known = [](const std::vector<std::string>& list, const std::string& s) {
         return std::find(list.begin(), list.end(), s) != list.end();
     };
@@ -48,8 +48,13 @@ bool Options::parse(const std::vector<std::string>& args, const std::vector<std:
                 return false;
             }
             values.emplace_back(a, args[++i]);
-        } else {
+        } else if (a.size() > 1 && a[0] == '-') {
             std::fprintf(stderr, "utiltool: unknown option '%s'\n", a.c_str());
+            return false;
+        } else if (positional.size() < maxPositional) {
+            positional.push_back(a);
+        } else {
+            std::fprintf(stderr, "utiltool: unexpected argument '%s'\n", a.c_str());
             return false;
         }
     }
