@@ -27,12 +27,14 @@
 #include <PortHeap.h>
 
 #include <cstdint>
+#include <vector>
 
 struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
     UT_FM_BLOCK_HEAD* next;
     void* free;        // first free element, null when all are in use
     char* mem;         // the block's elements, block_size bytes
     uint32_t num_used;
+    UT_FM_BLOCK_HEAD* prev;  // the chain's previous block, null at its front
 };
 
 // The pool itself; UT_FASTMEM forwards every operation to it.
@@ -59,6 +61,9 @@ private:
     UT_FM_BLOCK_HEAD* new_block() const;
     void release_block(UT_FM_BLOCK_HEAD* head) const;
     void int_free(void* p);
+    UT_FM_BLOCK_HEAD* owner_of(const void* p) const;
+    UT_FM_BLOCK_HEAD* add_block();
+    void to_front(UT_FM_BLOCK_HEAD* head);
 
     UT_FM_BLOCK_HEAD* blocks;
     uint32_t elem_size;
@@ -66,6 +71,9 @@ private:
     uint32_t block_size;
     int debug_level;
     const char* classname;
+    // The blocks by address, so that a release finds its block without
+    // walking the chain.
+    std::vector<UT_FM_BLOCK_HEAD*> by_address;
 };
 
 class UTIL_EXPORT UT_FASTMEM {

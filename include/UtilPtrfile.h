@@ -23,16 +23,91 @@
 #include <PortStream.h>
 
 #include <cstdint>
-#include <unordered_map>
+#include <algorithm>
+#include <cstddef>
+#include <vector>
 
 class UT_FASTMEM;
 class UT_PTRFILE;
+class UT_PTRFIXREC;
+
+// The look-up behind both sides of the stream: entries found by a pointer
+// value in one open-addressed array, at most half full. Traits give the
+// entry type, its key and its empty value. Not meant for use outside.
+template <class Traits>
+class UT_PTRINDEX {
+public:
+    using Entry = typename Traits::Entry;
+
+    UT_PTRINDEX() : slots(std::size_t{1} << kFirstBits, Traits::empty()), bits(kFirstBits) {}
+
+    // The entry of `key`, or the empty slot where it belongs.
+    Entry& slot(const void* key) {
+        const std::size_t mask = slots.size() - 1;
+        std::size_t i = home(key);
+        while (!Traits::isEmpty(slots[i]) && Traits::key(slots[i]) != key)
+            i = (i + 1) & mask;
+        return slots[i];
+    }
+    // Fills the empty slot that slot() gave.
+    void fill(Entry& into, Entry e) {
+        into = e;
+        if (++used * 2 > slots.size())
+            grow();
+    }
+    void clear() {
+        std::fill(slots.begin(), slots.end(), Traits::empty());
+        used = 0;
+    }
+
+private:
+    static constexpr unsigned kFirstBits = 10;
+
+    // Keys are mostly small consecutive identities or aligned addresses; the
+    // multiplication spreads either over the whole array.
+    std::size_t home(const void* key) const {
+        return static_cast<std::size_t>(
+            (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key)) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
+    }
+    void grow() {
+        std::vector<Entry> old(slots.size() * 2, Traits::empty());
+        old.swap(slots);
+        ++bits;
+        for (const Entry& e : old)
+            if (!Traits::isEmpty(e))
+                slot(Traits::key(e)) = e;
+    }
+
+    std::vector<Entry> slots;
+    unsigned bits;
+    std::size_t used = 0;
+};
+
+// Writing side: pointer value to identity (null is never a key).
+struct UT_PTRIDS {
+    struct Entry {
+        const void* ptr;
+        uint32_t id;
+    };
+    static Entry empty() { return {nullptr, 0}; }
+    static bool isEmpty(const Entry& e) { return e.ptr == nullptr; }
+    static const void* key(const Entry& e) { return e.ptr; }
+};
+
+// Reading side: identity to its record (records may have the null key).
+struct UT_PTRRECS {
+    using Entry = UT_PTRFIXREC*;
+    static Entry empty() { return nullptr; }
+    static bool isEmpty(Entry e) { return e == nullptr; }
+    static const void* key(Entry e);
+};
 
 // One identity read from the file: its registered address, or the fields
 // that wait for one.
 class UTIL_EXPORT UT_PTRFIXREC {
 private:
     friend class UT_PTRFIXTABLE;
+    friend struct UT_PTRRECS;
     explicit UT_PTRFIXREC(void* key);
     ~UT_PTRFIXREC();
     UT_PTRFIXREC(const UT_PTRFIXREC&) = delete;
@@ -78,6 +153,10 @@ private:
     int curbucket;
     UT_PTRFIXREC* currec;
     int curidx;
+    // Finds a key's record without walking its chain: the chains, which keep
+    // the order checkptrs reports in, grow long once a file names many more
+    // objects than there are buckets.
+    UT_PTRINDEX<UT_PTRRECS> index;
 };
 
 class UTIL_EXPORT UT_PTRFILE_IMP {
@@ -99,7 +178,7 @@ private:
 
     UT_PTRFILE* owner;
     UT_PTRFIXTABLE* fixtable;
-    std::unordered_map<const void*, uint32_t> ptrmap;
+    UT_PTRINDEX<UT_PTRIDS> ptrmap;
     uint32_t nextid;
 };
 

@@ -11,6 +11,30 @@ namespace Port {
 
 namespace {
 
+// A stream on a file of its own is used by one thread at a time, so stdio's
+// per-call locking is skipped where the C library allows it; shared files
+// (standard output) keep it.
+std::size_t putBytes(const void* data, std::size_t n, std::FILE* f, bool own) {
+#ifdef __GLIBC__
+    if (own)
+        return ::fwrite_unlocked(data, 1, n, f);
+#endif
+    (void)own;
+    return std::fwrite(data, 1, n, f);
+}
+
+std::size_t getBytes(void* data, std::size_t n, std::FILE* f, bool own) {
+#ifdef __GLIBC__
+    if (own)
+        return ::fread_unlocked(data, 1, n, f);
+#endif
+    (void)own;
+    return std::fread(data, 1, n, f);
+}
+
+// String lengths above this are checked against the size of the file.
+constexpr unsigned int kCheckedLength = 4096;
+
 bool isDirectory(const char* name) {
     struct stat st;
     return ::stat(name, &st) == 0 && S_ISDIR(st.st_mode);
@@ -83,7 +107,7 @@ bool Stream::writeBytes(const void* data, std::size_t n) {
         fail(ERR_NOTOPEN);
         return false;
     }
-    if (n > 0 && std::fwrite(data, 1, n, file_) != n) {
+    if (n > 0 && putBytes(data, n, file_, owned_) != n) {
         writeFailed_ = true;
         fail(ERR_IO);
         return false;
@@ -100,7 +124,7 @@ bool Stream::readBytes(void* data, std::size_t n) {
     // read until the caller clears the error.
     if (error_ != ERR_NONE)
         return false;
-    if (n > 0 && std::fread(data, 1, n, file_) != n) {
+    if (n > 0 && getBytes(data, n, file_, owned_) != n) {
         fail(std::ferror(file_) ? ERR_IO : ERR_EOF);
         return false;
     }
@@ -172,12 +196,24 @@ unsigned int Stream::readlength() {
     unsigned int len = 0;
     if (!read(len))
         return 0;
-    int64_t left = bytesLeft(file_);
-    if (left >= 0 && static_cast<int64_t>(len) > left) {
-        fail(ERR_CORRUPT);
-        return 0;
+    // Long texts are checked against the file before anything is sized by
+    // them; a short one that runs past the end fails in readtext.
+    if (len > kCheckedLength) {
+        int64_t left = bytesLeft(file_);
+        if (left >= 0 && static_cast<int64_t>(len) > left) {
+            fail(ERR_CORRUPT);
+            return 0;
+        }
     }
     return len;
+}
+
+bool Stream::readtext(void* data, std::size_t n) {
+    if (readBytes(data, n))
+        return true;
+    if (error_ == ERR_EOF)
+        error_ = ERR_CORRUPT;  // the length promised more than the file holds
+    return false;
 }
 
 bool Stream::skip(std::size_t n) {
@@ -185,7 +221,7 @@ bool Stream::skip(std::size_t n) {
     while (n > 0) {
         char scratch[512];
         std::size_t step = n < sizeof scratch ? n : sizeof scratch;
-        if (!readBytes(scratch, step))
+        if (!readtext(scratch, step))
             return false;
         n -= step;
     }
@@ -199,7 +235,7 @@ unsigned Stream::readstring(char* buf, unsigned max) {
     if (error_ != ERR_NONE)
         return 0;
     unsigned keep = (buf && max > 0) ? (len < max ? len : max - 1) : 0;
-    if (!readBytes(buf, keep))
+    if (!readtext(buf, keep))
         return 0;
     if (buf && max > 0)
         buf[keep] = '\0';
@@ -219,7 +255,7 @@ std::size_t Stream::readstring(std::string& text, std::size_t max) {
     if (len > max)
         return skip(len) ? len : 0;
     text.resize(len);
-    if (!readBytes(text.data(), len)) {
+    if (!readtext(text.data(), len)) {
         text.clear();
         return 0;
     }

@@ -98,6 +98,7 @@ private:
     // A string's length, checked against what is left of the file.
     unsigned int readlength();
     bool skip(std::size_t n);
+    bool readtext(void* data, std::size_t n);
     void fail(Error e) {
         if (error_ == ERR_NONE)
             error_ = e;

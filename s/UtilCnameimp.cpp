@@ -332,7 +332,7 @@ void UT_NCH_CACHE_IMP::read(UT_PTRFILE* file) {
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgPointerOnly);
     auto records = Util::NameImage::read(*file, max_len, kUnit, kMsgTooLong);
     Util::NameImage::checkTotals(
-        records, [this](const char* text) { return find(text) ? find(text)->rcnt : 0; }, kUnit,
+        records, tree->get_count() == 0, [this](const char* text) { return find(text) ? find(text)->rcnt : 0; }, kUnit,
         kMsgOverflow);
     for (const auto& r : records)
         file->registerptr(r.identity, add(r.text.c_str(), r.refs));

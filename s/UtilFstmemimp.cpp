@@ -101,7 +101,7 @@ void UT_FASTMEM_IMP::init_block(UT_FM_BLOCK_HEAD* head) const {
 }
 
 UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::new_block() const {
-    auto* head = new UT_FM_BLOCK_HEAD{nullptr, nullptr, nullptr, 0};
+    auto* head = new UT_FM_BLOCK_HEAD{nullptr, nullptr, nullptr, 0, nullptr};
     try {
         init_block(head);
     } catch (...) {
@@ -116,24 +116,59 @@ void UT_FASTMEM_IMP::release_block(UT_FM_BLOCK_HEAD* head) const {
     delete head;
 }
 
+UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::add_block() {
+    UT_FM_BLOCK_HEAD* head = new_block();
+    auto at = std::upper_bound(by_address.begin(), by_address.end(), head,
+                               [](const UT_FM_BLOCK_HEAD* a, const UT_FM_BLOCK_HEAD* b) {
+                                   return address(a->mem) < address(b->mem);
+                               });
+    try {
+        by_address.insert(at, head);
+    } catch (...) {
+        release_block(head);
+        throw;
+    }
+    return head;
+}
+
+UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::owner_of(const void* p) const {
+    auto after = std::upper_bound(by_address.begin(), by_address.end(), address(p),
+                                  [](uintptr_t a, const UT_FM_BLOCK_HEAD* b) { return a < address(b->mem); });
+    if (after == by_address.begin())
+        return nullptr;
+    UT_FM_BLOCK_HEAD* head = *(after - 1);
+    return address(p) - address(head->mem) < block_size ? head : nullptr;
+}
+
+void UT_FASTMEM_IMP::to_front(UT_FM_BLOCK_HEAD* head) {
+    if (head == blocks)
+        return;
+    head->prev->next = head->next;
+    if (head->next)
+        head->next->prev = head->prev;
+    head->prev = nullptr;
+    head->next = blocks;
+    blocks->prev = head;
+    blocks = head;
+}
+
 void* UT_FASTMEM_IMP::getnewptr() {
     if (!poolsOn)
         return ::qrn_malloc(elem_size);
     if (!blocks)
-        blocks = new_block();
+        blocks = add_block();
     UT_FM_BLOCK_HEAD* found = blocks;
     if (!found->free) {
         // Walk on to the first block with room, growing the chain at its end.
-        UT_FM_BLOCK_HEAD* before = nullptr;
         while (!found->free) {
-            if (!found->next)
-                found->next = new_block();
-            before = found;
+            if (!found->next) {
+                UT_FM_BLOCK_HEAD* grown = add_block();
+                grown->prev = found;
+                found->next = grown;
+            }
             found = found->next;
         }
-        before->next = found->next;
-        found->next = blocks;
-        blocks = found;
+        to_front(found);
     }
     void* element = found->free;
     found->free = linkOf(element);
@@ -148,25 +183,23 @@ void UT_FASTMEM_IMP::int_free(void* p) {
     }
     if (!blocks)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNotAllocated);
-    auto holds = [this, p](const UT_FM_BLOCK_HEAD* b) {
-        return address(p) >= address(b->mem) && address(p) - address(b->mem) < block_size;
-    };
     UT_FM_BLOCK_HEAD* block = blocks;
-    if (!holds(block)) {
-        UT_FM_BLOCK_HEAD* before = block;
-        for (block = block->next; block && !holds(block); block = block->next)
-            before = block;
+    if (address(p) < address(block->mem) || address(p) - address(block->mem) >= block_size) {
+        block = owner_of(p);
         if (!block)
             UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNotInList);
-        before->next = block->next;
-        block->next = blocks;
-        blocks = block;
+        to_front(block);
     }
     linkOf(p) = block->free;
     block->free = p;
     --block->num_used;
     if (block->num_used == 0 && block->next) {
         blocks = block->next;
+        blocks->prev = nullptr;
+        by_address.erase(std::lower_bound(by_address.begin(), by_address.end(), block,
+                                          [](const UT_FM_BLOCK_HEAD* a, const UT_FM_BLOCK_HEAD* b) {
+                                              return address(a->mem) < address(b->mem);
+                                          }));
         release_block(block);
     }
 }

@@ -270,7 +270,7 @@ void CacheImp::read(UT_PTRFILE* file) {
         UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgPointerOnly);
     auto records = NameImage::read(*file, max_len, kUnit, kMsgTooLongRead);
     NameImage::checkTotals(
-        records, [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; },
+        records, names.empty(), [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; },
         kUnit, kMsgOverflow);
     for (const auto& r : records)
         file->registerptr(r.identity, add(r.text.c_str(), r.refs));

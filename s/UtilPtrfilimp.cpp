@@ -6,6 +6,7 @@
 
 #include <PortHeap.h>
 
+#include <algorithm>
 #include <cinttypes>
 #include <new>
 
@@ -94,11 +95,13 @@ int UT_PTRFIXTABLE::hash(void* key) const {
                             static_cast<uint64_t>(size));
 }
 
+const void* UT_PTRRECS::key(UT_PTRFIXREC* e) { return e->oldaddr; }
+
 UT_PTRFIXREC* UT_PTRFIXTABLE::findorcreate(void* key) {
+    UT_PTRFIXREC*& found = index.slot(key);
+    if (found)
+        return found;
     UT_PTRFIXREC*& head = buckets[hash(key)];
-    for (UT_PTRFIXREC* r = head; r; r = r->next)
-        if (r->oldaddr == key)
-            return r;
     void* room = recmem->getnewptr();
     if (!room)
         UTIL_REPORT().fatal(Util::Frame::kFatalAlloc, "%s\n", Util::Frame::kMsgOutOfMemory);
@@ -106,6 +109,7 @@ UT_PTRFIXREC* UT_PTRFIXTABLE::findorcreate(void* key) {
     rec->next = head;
     head = rec;
     ++count;
+    index.fill(found, rec);
     return rec;
 }
 
@@ -155,6 +159,7 @@ void UT_PTRFIXTABLE::release_all() {
         }
         buckets[b] = nullptr;
     }
+    index.clear();
 }
 
 void UT_PTRFIXTABLE::flush() {
@@ -184,15 +189,15 @@ void UT_PTRFILE_IMP::writeptr(const void* p) {
         owner->write(0u);
         return;
     }
-    auto found = ptrmap.find(p);
-    if (found != ptrmap.end()) {
-        owner->write(found->second);
+    UT_PTRIDS::Entry& found = ptrmap.slot(p);
+    if (found.ptr) {
+        owner->write(found.id);
         return;
     }
     // Identity 0 means null, so the count is exhausted when it wraps to it.
     if (nextid == 0)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgTooManyPointers);
-    ptrmap.emplace(p, nextid);
+    ptrmap.fill(found, {p, nextid});
     owner->write(nextid++);
 }
 
