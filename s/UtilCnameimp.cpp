@@ -303,7 +303,7 @@ struct WritePass {
 }  // namespace
 
 void UT_NCH_CACHE_IMP::write(UT_PTRFILE* file, unsigned char marked_only) const {
-    WritePass pass{file, marked_only, max_len, 0};
+    WritePass pass{&Util::NameImage::fileOf(file, kUnit), marked_only, max_len, 0};
     if (marked_only)
         tree->traverse(
             [](void** slot, void* arg) {
@@ -311,7 +311,7 @@ void UT_NCH_CACHE_IMP::write(UT_PTRFILE* file, unsigned char marked_only) const 
                     ++static_cast<WritePass*>(arg)->marked;
             },
             &pass, UT_BTR_TREE::INORDER);
-    file->writeint32(marked_only ? pass.marked : static_cast<int32_t>(tree->get_count()));
+    pass.file->writeint32(marked_only ? pass.marked : static_cast<int32_t>(tree->get_count()));
     tree->traverse(
         [](void** slot, void* arg) {
             const auto& p = *static_cast<WritePass*>(arg);
@@ -328,14 +328,15 @@ void UT_NCH_CACHE_IMP::write(UT_PTRFILE* file, unsigned char marked_only) const 
 }
 
 void UT_NCH_CACHE_IMP::read(UT_PTRFILE* file) {
+    UT_PTRFILE& in = Util::NameImage::fileOf(file, kUnit);
     if (ptr_only)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgPointerOnly);
-    auto records = Util::NameImage::read(*file, max_len, kUnit, kMsgTooLong);
+    auto records = Util::NameImage::read(in, max_len, kUnit, kMsgTooLong);
     Util::NameImage::checkTotals(
         records, tree->get_count() == 0, [this](const char* text) { return find(text) ? find(text)->rcnt : 0; }, kUnit,
         kMsgOverflow);
     for (const auto& r : records)
-        file->registerptr(r.identity, add(r.text.c_str(), r.refs));
+        in.registerptr(r.identity, add(r.text.c_str(), r.refs));
 }
 
 void UT_NCH_CACHE_IMP::dump(unsigned char verbose) const {

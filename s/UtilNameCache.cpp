@@ -245,6 +245,7 @@ void CacheImp::clearMarks() {
 }
 
 void CacheImp::write(UT_PTRFILE* file, bool marked_only) const {
+    UT_PTRFILE& out = NameImage::fileOf(file, kUnit);
     // Only a pointer-only cache can hold a name over the limit; it is refused
     // before anything is written, so no image is left half written.
     int32_t count = 0;
@@ -258,22 +259,23 @@ void CacheImp::write(UT_PTRFILE* file, bool marked_only) const {
             UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgTooLongWrite);
         }
     }
-    file->writeint32(count);
+    out.writeint32(count);
     for (const auto& [text, name] : names)
         if (!marked_only || name->getMarkCount() > 0)
-            NameImage::writeRecord(*file, name, marked_only ? name->getMarkCount() : name->getRefCount(),
+            NameImage::writeRecord(out, name, marked_only ? name->getMarkCount() : name->getRefCount(),
                                    name->getName());
 }
 
 void CacheImp::read(UT_PTRFILE* file) {
+    UT_PTRFILE& in = NameImage::fileOf(file, kUnit);
     if (ptr_only)
         UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgPointerOnly);
-    auto records = NameImage::read(*file, max_len, kUnit, kMsgTooLongRead);
+    auto records = NameImage::read(in, max_len, kUnit, kMsgTooLongRead);
     NameImage::checkTotals(
         records, names.empty(), [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; },
         kUnit, kMsgOverflow);
     for (const auto& r : records)
-        file->registerptr(r.identity, add(r.text.c_str(), r.refs));
+        in.registerptr(r.identity, add(r.text.c_str(), r.refs));
 }
 
 void CacheImp::dump(Port::Stream& s) const {

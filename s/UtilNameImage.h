@@ -36,6 +36,15 @@ inline constexpr const char* kWhyTwice = "one identity names two different texts
 inline constexpr const char* kWhyNull = "a name with the null identity";
 inline constexpr std::size_t kReserveLimit = 4096;
 
+inline constexpr const char* kMsgNoFile = "No file given for the name image.\n";
+
+// The stream a cache reads or writes; a null one is misuse.
+inline UT_PTRFILE& fileOf(UT_PTRFILE* file, const Frame::Unit& unit) {
+    if (!file)
+        Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", kMsgNoFile);
+    return *file;
+}
+
 inline void writeRecord(UT_PTRFILE& file, const void* name, int32_t refs, const char* text) {
     file.writeptr(name);
     file.writeint32(refs);

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -302,6 +303,8 @@ TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
     EXPECT_TRUE(refused(patched(4 + 26 + 13 + 4, std::string("\xff\xff\xff\x7f", 4)),
                         "Reference count overflow.\n"));
 
+    EXPECT_FATAL(UT_NCH_CACHE().read(nullptr), 19, "No file given for the name image.\n");
+    EXPECT_FATAL(Cache().write(nullptr, false), 19, "No file given for the name image.\n");
     UT_NCH_CACHE p(1);
     Cache q(true);
     readImage(path, [&](UT_PTRFILE& f) {
@@ -342,6 +345,27 @@ TEST(NameCacheDump, StatusLinesStreamLinesAndAliases) {
                                      "\"zz\": rcnt = 3, mcnt = 0\n"
                                      "   net1, (n1)\n"
                                      "   net2, (n2)\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Name objects of all caches share one pool: caches on several threads at once.
+TEST(NameCacheThreads, CachesOnSeveralThreadsShareTheNamePool) {
+    std::vector<std::thread> threads;
+    std::vector<unsigned> counts(4);
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t, &counts] {
+            UT_NCH_CACHE c;
+            for (int i = 0; i < 3000; ++i)
+                c.add(numbered(i * 4 + t).c_str(), i % 2);
+            c.clean();
+            counts[t] = c.get_count();
+        });
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(counts, (std::vector<unsigned>(4, 1500)));
 }
 
 }  // namespace
