@@ -63,15 +63,6 @@ int compareName(void* data, const char* key) {
 
 UT_NCH_NAME* nameIn(void** slot) { return static_cast<UT_NCH_NAME*>(*slot); }
 
-// A checked count: the result, or the report when it leaves 0..INT_MAX.
-int32_t checkedCount(int64_t result, const char* below) {
-    if (result < 0)
-        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", below);
-    if (result > INT32_MAX)
-        UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgOverflow);
-    return static_cast<int32_t>(result);
-}
-
 }  // namespace
 
 // ---- names -----------------------------------------------------------------
@@ -99,20 +90,16 @@ void UT_NCH_NAME::operator delete(void* p) noexcept {
 }
 
 void UT_NCH_NAME::add_refs(int nrefs) {
-    rcnt = checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow);
+    rcnt = Util::NameImage::checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow, kMsgOverflow, kUnit);
 }
 
 void UT_NCH_NAME::delete_refs(int nrefs) {
-    rcnt = checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow);
+    rcnt = Util::NameImage::checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow, kMsgOverflow, kUnit);
 }
 
 void UT_NCH_NAME::dump() const { UTIL_REPORT().status(kMsgName, get_name(), rcnt, mcnt); }
 
-void UT_NCH_NAME::dump(Port::Stream& s) const {
-    s << '"' << get_name() << '"' << ':' << " rcnt = " << static_cast<int>(rcnt)
-      << ", mcnt = " << static_cast<int>(mcnt) << "\n";
-    s.flush();
-}
+void UT_NCH_NAME::dump(Port::Stream& s) const { Util::NameImage::dumpName(s, get_name(), rcnt, mcnt); }
 
 namespace {
 // Copies a text into an inline buffer of `room` bytes; longer texts are misuse.

@@ -53,25 +53,15 @@ namespace Util::NameCache {
 
 // ---- names -----------------------------------------------------------------
 
-namespace {
-int32_t checkedCount(int64_t result, const char* below) {
-    if (result < 0)
-        UTIL_REPORT().fatal(Frame::kFatal, "%s", below);
-    if (result > INT32_MAX)
-        UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgOverflow);
-    return static_cast<int32_t>(result);
-}
-}  // namespace
+void NameBase::dump(Port::Stream& s) const { NameImage::dumpName(s, getName(), rcnt, mcnt); }
 
-void NameBase::dump(Port::Stream& s) const {
-    s << '"' << getName() << '"' << ':' << " rcnt = " << static_cast<int>(rcnt)
-      << ", mcnt = " << static_cast<int>(mcnt) << "\n";
-    s.flush();
+void NameBase::addRefs(int nrefs) {
+    rcnt = NameImage::checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow, kMsgOverflow, kUnit);
 }
 
-void NameBase::addRefs(int nrefs) { rcnt = checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow); }
-
-void NameBase::deleteRefs(int nrefs) { rcnt = checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow); }
+void NameBase::deleteRefs(int nrefs) {
+    rcnt = NameImage::checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow, kMsgOverflow, kUnit);
+}
 
 NameShort::NameShort(const char* text) : text_{} {
     std::size_t len = std::strlen(text);

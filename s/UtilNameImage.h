@@ -1,4 +1,5 @@
-// UtilNameImage.h - the saved image both name caches read and write.
+// UtilNameImage.h - what the two name caches share: the saved image they
+// read and write, and the rules of their counts and dump lines.
 //
 //   int32  record count (0 or less: no records)
 //   per record: identity (UT_PTRFILE pointer encoding), int32 references,
@@ -12,6 +13,8 @@
 #include "UtilReport.h"
 
 #include <UtilPtrfile.h>
+
+#include <PortStream.h>
 
 #include <algorithm>
 #include <cstring>
@@ -35,6 +38,22 @@ inline constexpr const char* kWhyZeroByte = "a name holds a zero byte";
 inline constexpr const char* kWhyTwice = "one identity names two different texts";
 inline constexpr const char* kWhyNull = "a name with the null identity";
 inline constexpr std::size_t kReserveLimit = 4096;
+
+// A reference count after a change: the result, or the fatal report `below`
+// or `above` when it would leave 0..INT_MAX (the count is then not changed).
+inline int32_t checkedCount(int64_t result, const char* below, const char* above, const Frame::Unit& unit) {
+    if (result < 0)
+        Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", below);
+    if (result > INT32_MAX)
+        Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", above);
+    return static_cast<int32_t>(result);
+}
+
+// One name's dump line on a stream, then a flush.
+inline void dumpName(Port::Stream& s, const char* text, int rcnt, int mcnt) {
+    s << '"' << text << '"' << ':' << " rcnt = " << rcnt << ", mcnt = " << mcnt << "\n";
+    s.flush();
+}
 
 inline constexpr const char* kMsgNoFile = "No file given for the name image.\n";
 
