@@ -158,6 +158,10 @@ void Stream::writestring(const char* s) {
     writeBytes(s, n);
 }
 
+bool Stream::writebytes(const void* data, std::size_t n) { return writeBytes(data, n); }
+
+bool Stream::readbytes(void* data, std::size_t n) { return readBytes(data, n); }
+
 int8_t Stream::readint8() {
     unsigned char b = 0;
     return readBytes(&b, 1) ? static_cast<int8_t>(b) : 0;
@@ -325,6 +329,13 @@ bool File::close(Stream* stream) {
     bool ok = stream->close();
     delete stream;
     return ok;
+}
+
+int64_t File::size(const char* name) {
+    struct stat st;
+    if (!name || ::stat(name, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_size);
 }
 
 bool File::exist(const char* name) {

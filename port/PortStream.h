@@ -55,6 +55,8 @@ public:
     void write(unsigned int v);
     // Writes the text of `s` (a null `s` as the empty text).
     void writestring(const char* s);
+    // Raw bytes, as they are. Returns false when they could not be written.
+    bool writebytes(const void* data, std::size_t n);
 
     int8_t readint8();
     int16_t readint16();
@@ -63,6 +65,9 @@ public:
     // not; the out parameter is then 0.
     int readint32(int* v);
     int read(unsigned int& v);
+
+    // Raw bytes: true when all `n` were read.
+    bool readbytes(void* data, std::size_t n);
 
     // Reads one string into `buf`, which holds `max` bytes. A text of fewer
     // than `max` characters is stored whole with its terminator and its length
@@ -122,6 +127,8 @@ public:
     // Stream::close() returned.
     static bool close(Stream* stream);
     static bool exist(const char* name);
+    // The size in bytes of a regular file, or -1.
+    static int64_t size(const char* name);
     // True when the file can be written, or can be made in its directory.
     static bool canwrite(const char* name);
     // Turns every '\' of `path` into '/', in place.

@@ -1,0 +1,214 @@
+// UtilIfile.h - a file of named segments with a directory and version checks.
+//
+// Layout (integers little-endian, strings as a u32 length then the bytes; see
+// docs/segfile.md):
+//   0    u8   format version (2)        1  u8  format revision (0)
+//   2    u8   data version (caller's)   3  u8  data revision (caller's)
+//   4    i16  number of segments, 0..32760
+//   6    i32  directory position
+//   10   118 zero bytes
+//   128  the segments' bytes, as written
+//   directory position: per segment, in directory order: the name (at most
+//   255 characters), then offset, size, type and data as i32.
+// The directory is written after the end of all segment data, so rewriting a
+// segment that is not the last never overwrites another's bytes.
+//
+// Writing: create(), then per segment putdataseg() (a stream positioned at the
+// segment's start), any Port::Stream writes, enddataseg(); unload() writes the
+// header and directory. Reading: load(), getdataseg() ... enddataseg(),
+// unload(). The streams handed out belong to the UT_IFILE.
+//
+// load() refuses, with a report and a false result, a file whose header or
+// directory is truncated, points outside the file, or holds a name that is
+// too long; a bad segment count and an incompatible version are fatal reports
+// (codes 1 and 2), a failed open is fatal through openerror() (codes 3 to 5).
+// Failed writes are reported and give false. A subclass may override the
+// three hooks to handle those cases itself. One thread uses a file at a time.
+#pragma once
+
+#include "UtilExport.h"
+#include "UtilList.h"
+
+#include <PortStream.h>
+#include <PortString.h>
+
+#include <map>
+
+class UT_IFILE;
+class UT_IFILE_IMP;
+
+// One directory entry.
+class UTIL_EXPORT UT_IFILEDIR {
+public:
+    UT_IFILEDIR(const char* name, int offset, int size, int type, int data);
+    ~UT_IFILEDIR();
+    UT_IFILEDIR(const UT_IFILEDIR&) = delete;
+    UT_IFILEDIR& operator=(const UT_IFILEDIR&) = delete;
+
+    const char* getname() const { return name_; }
+    Port::StringBase<char> getName() const { return name_; }
+    int getoffset() const { return offset_; }
+    int getsize() const { return size_; }
+    int gettype() const { return type_; }
+    int getdata() const { return data_; }
+
+private:
+    friend class UT_IFILE_IMP;
+    char* name_;
+    int offset_;
+    int size_;
+    int type_;
+    int data_;
+};
+
+// The directory; owns its entries (freelist() deletes them).
+class UTIL_EXPORT LIST_UT_IFILEDIR : public UT_LIST {
+public:
+    LIST_UT_IFILEDIR() = default;
+    ~LIST_UT_IFILEDIR() override;
+
+    void freedata(void* elem) override;
+    // Status line "%s\n" with the entry's name.
+    void printdata(void* elem) override;
+    // True when the entry's name is the text `key`.
+    unsigned char finddata(void* elem, void* key) override;
+    int compdata(void* a, void* b) override;
+};
+
+struct UTIL_EXPORT UT_IFILESEGINFO_IMP {
+    char* name = nullptr;
+    int size = 0;
+    int type = 0;
+    int data = 0;
+};
+
+// The caller's copy of one entry (no offset). Its name is null until a
+// look-up fills it, and "" after a look-up that found nothing.
+class UTIL_EXPORT UT_IFILESEGINFO {
+public:
+    UT_IFILESEGINFO();
+    ~UT_IFILESEGINFO();
+    UT_IFILESEGINFO(const UT_IFILESEGINFO&) = delete;
+    UT_IFILESEGINFO& operator=(const UT_IFILESEGINFO&) = delete;
+
+    const char* getname() const { return imp->name; }
+    Port::StringBase<char> getName() const { return imp->name; }
+    int getsize() const { return imp->size; }
+    int gettype() const { return imp->type; }
+    int getdata() const { return imp->data; }
+    void setdata(int data) { imp->data = data; }
+
+private:
+    friend class UT_IFILE_IMP;
+    void fill(const UT_IFILEDIR& entry);
+    void clear();
+    UT_IFILESEGINFO_IMP* imp;
+};
+
+class UTIL_EXPORT UT_IFILE_IMP {
+public:
+    static constexpr unsigned char kVersion = 2;
+    static constexpr unsigned char kRevision = 0;
+    static constexpr int kHeaderBytes = 128;
+    static constexpr int kMaxSegments = 32760;
+    static constexpr unsigned kNameRoom = 256;  // names of at most 255 characters
+
+    UT_IFILE_IMP();
+    virtual ~UT_IFILE_IMP();
+    UT_IFILE_IMP(const UT_IFILE_IMP&) = delete;
+    UT_IFILE_IMP& operator=(const UT_IFILE_IMP&) = delete;
+
+    void SetParent(UT_IFILE* p) { parent = p; }
+
+    unsigned char create(const char* name);
+    unsigned char load(const char* name);
+    unsigned char unload();
+    virtual Port::Stream* putdataseg(char* name, int type, int data);
+    unsigned char enddataseg();
+    Port::Stream* getdataseg(char* name, int type, UT_IFILESEGINFO* info);
+    UT_IFILEDIR* newfdir(char* name, int type, int data);
+    short getnumsegs() const;
+    unsigned char getseginfo(char* name, UT_IFILESEGINFO& info);
+    unsigned char getseginfo(int n, UT_IFILESEGINFO& info);
+    unsigned char getnextseginfo(UT_IFILESEGINFO& info);
+    void resetseginfo();
+    void setfilecache(unsigned char on) { filecache = on; }
+    const char* getfname() const { return fname; }
+    Port::StringBase<char> getFName() const { return fname; }
+    unsigned char getversion() const { return version; }
+    unsigned char getrevision() const { return revision; }
+    unsigned char getdataversion() const { return dataversion; }
+    unsigned char getdatarevision() const { return datarevision; }
+    void setdataversion(unsigned char v) { dataversion = v; }
+    void setdatarevision(unsigned char r) { datarevision = r; }
+    Port::Stream::Access getaccess() const { return access; }
+
+    virtual void version_mismatch(unsigned char v);
+    virtual void revision_mismatch(unsigned char r);
+    virtual void openerror();
+
+private:
+    bool readsegdir(Port::Stream* s);
+    void init(Port::Stream::Access mode);
+    void cleanup();
+    void forget(const char* next, const char* warning);
+    void closestream();
+    Port::Stream* reopen(Port::Stream::Access mode);
+    int countsegs() const;
+
+    UT_IFILE* parent;
+    LIST_UT_IFILEDIR dir;
+    std::map<Port::StringBase<char>, UT_IFILEDIR*> index;
+    unsigned char version;
+    unsigned char revision;
+    unsigned char dataversion;
+    unsigned char datarevision;
+    char* fname;
+    Port::Stream::Access access;
+    int nextoffset;
+    Port::Stream* stream;
+    UT_IFILEDIR* curseg;
+    unsigned char filecache;
+    bool failed;  // a write of this file went wrong: unload reports it
+    int entries;  // entries in dir (counting the list walks it)
+};
+
+class UTIL_EXPORT UT_IFILE {
+public:
+    UT_IFILE();
+    virtual ~UT_IFILE();
+    UT_IFILE(const UT_IFILE&) = delete;
+    UT_IFILE& operator=(const UT_IFILE&) = delete;
+
+    unsigned char create(const char* name);
+    unsigned char load(const char* name);
+    unsigned char unload();
+    virtual Port::Stream* putdataseg(char* name, int type, int data);
+    unsigned char enddataseg();
+    // `type` -1 matches a segment of any type.
+    Port::Stream* getdataseg(char* name, int type, UT_IFILESEGINFO* info);
+    UT_IFILEDIR* newfdir(char* name, int type, int data);
+    short getnumsegs() const;
+    unsigned char getseginfo(char* name, UT_IFILESEGINFO& info);
+    unsigned char getseginfo(int n, UT_IFILESEGINFO& info);
+    unsigned char getnextseginfo(UT_IFILESEGINFO& info);
+    void resetseginfo();
+    void setfilecache(unsigned char on);
+    const char* getfname() const;
+    Port::StringBase<char> getFName() const;
+    unsigned char getversion() const;
+    unsigned char getrevision() const;
+    unsigned char getdataversion() const;
+    unsigned char getdatarevision() const;
+    void setdataversion(unsigned char v);
+    void setdatarevision(unsigned char r);
+    Port::Stream::Access getaccess() const;
+
+    // Defaults: fatal code 2; a warning; fatal codes 3 (reading), 4 (writing).
+    virtual void version_mismatch(unsigned char v);
+    virtual void revision_mismatch(unsigned char r);
+    virtual void openerror();
+
+private:
+    UT_IFILE_IMP* imp;
+};

@@ -1,0 +1,497 @@
+// UtilIfileimp.cpp - the segmented file: header, segments, directory.
+#include "UtilReport.h"
+
+#include <UtilIfile.h>
+
+#include <PortString.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+constexpr Util::Frame::Unit kUnit{"s/UtilIfileimp.cpp", "1.0"};
+
+// This unit's fatal codes.
+constexpr int kCodeSegments = Util::Frame::kFatalAlloc;       // 1
+constexpr int kCodeVersion = Util::Frame::kFatalVersion;      // 2
+constexpr int kCodeInput = Util::Frame::kFatalDerived;        // 3
+constexpr int kCodeOutput = Util::Frame::kFatalOpenOutput;    // 4
+constexpr int kCodeOpen = Util::Frame::kFatalOpen;            // 5
+
+constexpr const char* kMsgNotClosedCreated = "File \"%s\" was not closed before file \"%s\" was created\n";
+constexpr const char* kMsgNotClosedOpened = "File \"%s\" was not closed before file \"%s\" was opened\n";
+constexpr const char* kMsgNoVersion = "Cannot get version from file \"%s\".\n";
+constexpr const char* kMsgNothingOpen = "No file is open to unload.\n";
+constexpr const char* kMsgTooMany = "Too many segments found <%d>\n";
+constexpr const char* kMsgBadCount = "Bad number of segments found\n   numsegs=%d.  Cannot load file %s\n";
+constexpr const char* kMsgNotClosed = "UT_IFILE destroyed but file \"%s\" not closed.\n";
+constexpr const char* kMsgVersion =
+    "Incompatible versions. Version %d does not match current version %d for file \"%s\".\n";
+constexpr const char* kMsgRevision = "Revision %d does not match current revision %d for file \"%s\".\n";
+constexpr const char* kMsgOpenInput = "Unable to open file \"%s\" for input.\n";
+constexpr const char* kMsgOpenOutput = "Unable to open file \"%s\" for output.\n";
+constexpr const char* kMsgOpen = "Unable to open file \"%s\".\n";
+constexpr const char* kMsgReopen = "Unable to open file \"%s\" again.\n";
+constexpr const char* kMsgWriteFailed = "Cannot write file \"%s\".\n";
+constexpr const char* kMsgBadDirectory = "Cannot read the directory of file \"%s\": %s.\n";
+constexpr const char* kWhyTruncated = "it ends inside the directory";
+constexpr const char* kWhyPosition = "the directory position lies outside the file";
+constexpr const char* kWhyLongName = "a segment name is longer than 255 characters";
+constexpr const char* kWhyZeroByte = "a segment name holds a zero byte";
+constexpr const char* kWhyOutside = "a segment lies outside the file";
+constexpr const char* kMsgLongName = "Segment name \"%s\" is longer than 255 characters.\n";
+constexpr const char* kMsgTooLarge = "Segment \"%s\" of file \"%s\" passes 2 GiB.\n";
+
+char* dup(const char* text) {
+    std::size_t n = std::strlen(text) + 1;
+    char* copy = new char[n];
+    std::memcpy(copy, text, n);
+    return copy;
+}
+
+UT_IFILEDIR* entryOf(void* p) { return static_cast<UT_IFILEDIR*>(p); }
+
+}  // namespace
+
+// ---- entries ---------------------------------------------------------------
+
+UT_IFILEDIR::UT_IFILEDIR(const char* name, int offset, int size, int type, int data)
+    : name_(dup(name ? name : "")), offset_(offset), size_(size), type_(type), data_(data) {}
+
+UT_IFILEDIR::~UT_IFILEDIR() { delete[] name_; }
+
+LIST_UT_IFILEDIR::~LIST_UT_IFILEDIR() { freelist(); }
+
+void LIST_UT_IFILEDIR::freedata(void* elem) { delete entryOf(elem); }
+
+void LIST_UT_IFILEDIR::printdata(void* elem) { UTIL_REPORT().status("%s\n", entryOf(elem)->getname()); }
+
+unsigned char LIST_UT_IFILEDIR::finddata(void* elem, void* key) {
+    return UT_STR::Compare(entryOf(elem)->getname(), static_cast<const char*>(key)) == 0;
+}
+
+int LIST_UT_IFILEDIR::compdata(void* a, void* b) {
+    return UT_STR::Compare(entryOf(a)->getname(), entryOf(b)->getname());
+}
+
+UT_IFILESEGINFO::UT_IFILESEGINFO() : imp(new UT_IFILESEGINFO_IMP) {}
+
+UT_IFILESEGINFO::~UT_IFILESEGINFO() {
+    delete[] imp->name;
+    delete imp;
+}
+
+void UT_IFILESEGINFO::fill(const UT_IFILEDIR& entry) {
+    char* copy = dup(entry.getname());
+    delete[] imp->name;
+    imp->name = copy;
+    imp->size = entry.getsize();
+    imp->type = entry.gettype();
+    imp->data = entry.getdata();
+}
+
+void UT_IFILESEGINFO::clear() {
+    char* copy = dup("");
+    delete[] imp->name;
+    imp->name = copy;
+}
+
+// ---- the file --------------------------------------------------------------
+
+UT_IFILE_IMP::UT_IFILE_IMP()
+    : parent(nullptr), version(0), revision(0), dataversion(0), datarevision(0), fname(nullptr),
+      access(Port::Stream::READ), nextoffset(kHeaderBytes), stream(nullptr), curseg(nullptr),
+      filecache(1), failed(false), entries(0) {}
+
+UT_IFILE_IMP::~UT_IFILE_IMP() {
+    if (fname && access == Port::Stream::WRITE)
+        UTIL_REPORT().warning(kMsgNotClosed, fname);
+    cleanup();
+}
+
+void UT_IFILE_IMP::init(Port::Stream::Access mode) {
+    version = revision = dataversion = datarevision = 0;
+    fname = nullptr;
+    stream = nullptr;
+    curseg = nullptr;
+    nextoffset = kHeaderBytes;
+    access = mode;
+    failed = false;
+}
+
+void UT_IFILE_IMP::closestream() {
+    if (stream && !Port::File::close(stream) && access == Port::Stream::WRITE)
+        failed = true;
+    stream = nullptr;
+}
+
+void UT_IFILE_IMP::cleanup() {
+    dir.freelist();
+    entries = 0;
+    index.clear();
+    closestream();
+    delete[] fname;
+    fname = nullptr;
+    curseg = nullptr;
+}
+
+// A file still open is let go as an unwritten one would be: its directory and
+// stream are released, nothing is written.
+void UT_IFILE_IMP::forget(const char* next, const char* warning) {
+    if (!fname)
+        return;
+    UTIL_REPORT().warning(warning, fname, next ? next : "");
+    cleanup();
+}
+
+Port::Stream* UT_IFILE_IMP::reopen(Port::Stream::Access mode) {
+    Port::Stream* s = Port::File::open(fname, mode, mode == Port::Stream::READ);
+    if (!s)
+        UTIL_REPORT().error(kMsgReopen, fname);
+    return s;
+}
+
+int UT_IFILE_IMP::countsegs() const {
+    int n = entries;
+    if (n > kMaxSegments)
+        UTIL_REPORT().fatal(kCodeSegments, kMsgTooMany, n);
+    return n;
+}
+
+unsigned char UT_IFILE_IMP::create(const char* name) {
+    forget(name, kMsgNotClosedCreated);
+    init(Port::Stream::WRITE);
+    fname = dup(name ? name : "");
+    Port::Stream* s = Port::File::open(fname, Port::Stream::WRITE, true);
+    if (!s) {
+        parent ? parent->openerror() : openerror();
+        return 0;
+    }
+    stream = s;
+    static const char zeros[kHeaderBytes] = {};
+    bool ok = s->writebytes(zeros, sizeof zeros) && s->flush();
+    if (!filecache)
+        closestream();
+    if (!ok || failed) {
+        UTIL_REPORT().error(kMsgWriteFailed, fname);
+        closestream();
+        failed = true;
+        return 0;
+    }
+    return 1;
+}
+
+UT_IFILEDIR* UT_IFILE_IMP::newfdir(char* name, int type, int data) {
+    if (!name)
+        return nullptr;
+    if (entries + 1 > kMaxSegments)
+        UTIL_REPORT().fatal(kCodeSegments, kMsgTooMany, entries + 1);
+    auto* entry = new UT_IFILEDIR(name, nextoffset, 0, type, data);
+    dir.append(entry);
+    ++entries;
+    index[name] = entry;
+    return entry;
+}
+
+Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
+    if (access != Port::Stream::WRITE || !name || !fname)
+        return nullptr;
+    if (std::strlen(name) >= kNameRoom) {
+        UTIL_REPORT().error(kMsgLongName, name);
+        return nullptr;
+    }
+    if (curseg)
+        enddataseg();  // the segment begun before ends where its bytes end
+    if (!filecache)
+        closestream();
+    if (!stream && !(stream = reopen(Port::Stream::WRITE)))
+        return nullptr;
+    auto found = index.find(name);
+    UT_IFILEDIR* entry;
+    if (found != index.end()) {
+        entry = found->second;
+        entry->offset_ = nextoffset;
+        entry->size_ = 0;
+        entry->type_ = type;
+        entry->data_ = data;
+    } else {
+        entry = newfdir(name, type, data);
+    }
+    curseg = entry;
+    stream->setfoffset(entry->offset_);
+    return stream;
+}
+
+unsigned char UT_IFILE_IMP::enddataseg() {
+    if (!stream)
+        return 0;
+    if (access != Port::Stream::READ) {
+        if (!curseg)
+            return 0;
+        bool ok = stream->flush();
+        int64_t p = stream->getfoffset();
+        if (p > INT32_MAX) {
+            UTIL_REPORT().error(kMsgTooLarge, curseg->getname(), fname);
+            ok = false;
+            p = curseg->offset_;
+        }
+        nextoffset = static_cast<int>(std::max<int64_t>(p, curseg->offset_));
+        curseg->size_ = nextoffset - curseg->offset_;
+        curseg = nullptr;
+        if (!ok) {
+            failed = true;
+            UTIL_REPORT().error(kMsgWriteFailed, fname);
+        }
+        if (!filecache)
+            closestream();
+        return ok && !failed;
+    }
+    if (!filecache)
+        closestream();
+    return 1;
+}
+
+unsigned char UT_IFILE_IMP::unload() {
+    if (!fname) {
+        UTIL_REPORT().error(kMsgNothingOpen);
+        return 0;
+    }
+    bool ok = true;
+    if (access == Port::Stream::WRITE) {
+        if (curseg)
+            enddataseg();
+        if (filecache && stream)
+            stream->setfoffset(0);
+        else {
+            closestream();
+            stream = reopen(Port::Stream::WRITE);
+        }
+        if (stream) {
+            stream->writeint8(static_cast<int8_t>(kVersion));
+            stream->writeint8(static_cast<int8_t>(kRevision));
+            stream->writeint8(static_cast<int8_t>(dataversion));
+            stream->writeint8(static_cast<int8_t>(datarevision));
+            int n = countsegs();
+            stream->writeint16(static_cast<int16_t>(n));
+            // After the end of all segment data, wherever a rewritten
+            // segment went: the directory then never covers one.
+            int64_t end = kHeaderBytes;
+            dir.reset();
+            while (void* p = dir.getnext())
+                end = std::max<int64_t>(end, int64_t{entryOf(p)->offset_} + entryOf(p)->size_);
+            stream->writeint32(static_cast<int32_t>(end));
+            stream->setfoffset(end);
+            dir.reset();
+            while (void* p = dir.getnext()) {
+                const UT_IFILEDIR& e = *entryOf(p);
+                stream->writestring(e.getname());
+                stream->writeint32(e.offset_);
+                stream->writeint32(e.size_);
+                stream->writeint32(e.type_);
+                stream->writeint32(e.data_);
+            }
+            closestream();
+        } else {
+            failed = true;
+        }
+        if (failed) {
+            UTIL_REPORT().error(kMsgWriteFailed, fname);
+            ok = false;
+        }
+    }
+    cleanup();
+    return ok;
+}
+
+unsigned char UT_IFILE_IMP::load(const char* name) {
+    forget(name, kMsgNotClosedOpened);
+    init(Port::Stream::READ);
+    fname = dup(name ? name : "");
+    stream = Port::File::open(fname, Port::Stream::READ, true);
+    if (!stream) {
+        parent ? parent->openerror() : openerror();
+        return 0;
+    }
+    // Whatever ends the load early (a false result or a fatal report) closes
+    // the stream and leaves no partial directory.
+    struct Undo {
+        UT_IFILE_IMP& file;
+        bool done = false;
+        ~Undo() {
+            if (done)
+                return;
+            file.dir.freelist();
+            file.entries = 0;
+            file.index.clear();
+            file.closestream();
+        }
+    } undo{*this};
+    version = static_cast<unsigned char>(stream->readint8());
+    if (!stream->geterror())
+        revision = static_cast<unsigned char>(stream->readint8());
+    if (stream->geterror()) {
+        UTIL_REPORT().error(kMsgNoVersion, fname);
+        return 0;
+    }
+    if (version != kVersion) {
+        parent ? parent->version_mismatch(version) : version_mismatch(version);
+        return 0;
+    }
+    if (revision != kRevision)
+        parent ? parent->revision_mismatch(revision) : revision_mismatch(revision);
+    dataversion = static_cast<unsigned char>(stream->readint8());
+    datarevision = static_cast<unsigned char>(stream->readint8());
+    if (!readsegdir(stream))
+        return 0;
+    undo.done = true;
+    if (!filecache)
+        closestream();
+    return 1;
+}
+
+bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
+    auto bad = [this](const char* why) {
+        UTIL_REPORT().error(kMsgBadDirectory, fname, why);
+        return false;
+    };
+    int n = s->readint16();
+    if (s->geterror())
+        return bad(kWhyTruncated);
+    if (n < 0 || n > kMaxSegments)
+        UTIL_REPORT().fatal(kCodeSegments, kMsgBadCount, n, fname);
+    int position = s->readint32();
+    if (s->geterror())
+        return bad(kWhyTruncated);
+    const int64_t size = Port::File::size(fname);
+    if (position < kHeaderBytes || (size >= 0 && position > size) || !s->setfoffset(position))
+        return bad(kWhyPosition);
+    char name[kNameRoom];
+    for (int i = 0; i < n; ++i) {
+        unsigned len = s->readstring(name, kNameRoom);
+        int offset = s->readint32(), bytes = s->readint32(), type = s->readint32(), data = s->readint32();
+        if (s->geterror())
+            return bad(kWhyTruncated);
+        if (len >= kNameRoom)
+            return bad(kWhyLongName);
+        if (std::strlen(name) != len)
+            return bad(kWhyZeroByte);
+        if (offset < kHeaderBytes || bytes < 0 || (size >= 0 && int64_t{offset} + bytes > size))
+            return bad(kWhyOutside);
+        auto* entry = new UT_IFILEDIR(name, offset, bytes, type, data);
+        dir.append(entry);
+        ++entries;
+        index[name] = entry;
+    }
+    return true;
+}
+
+Port::Stream* UT_IFILE_IMP::getdataseg(char* name, int type, UT_IFILESEGINFO* info) {
+    if (access != Port::Stream::READ || !name || !fname)
+        return nullptr;
+    if (!filecache)
+        closestream();
+    auto found = index.find(name);
+    if (found == index.end())
+        return nullptr;
+    const UT_IFILEDIR& entry = *found->second;
+    if (type != -1 && type != entry.type_)
+        return nullptr;
+    if (info)
+        info->fill(entry);
+    if (!stream && !(stream = reopen(Port::Stream::READ)))
+        return nullptr;
+    // A read that ran past an earlier segment leaves nothing behind for this one.
+    stream->clearerror();
+    stream->setfoffset(entry.offset_);
+    return stream;
+}
+
+short UT_IFILE_IMP::getnumsegs() const { return static_cast<short>(countsegs()); }
+
+unsigned char UT_IFILE_IMP::getseginfo(char* name, UT_IFILESEGINFO& info) {
+    auto found = name ? index.find(name) : index.end();
+    if (found == index.end()) {
+        info.clear();
+        return 0;
+    }
+    info.fill(*found->second);
+    return 1;
+}
+
+unsigned char UT_IFILE_IMP::getseginfo(int n, UT_IFILESEGINFO& info) {
+    dir.reset();
+    int count = countsegs();
+    if (n < 0 || n >= count) {
+        info.clear();
+        return 0;
+    }
+    void* p = nullptr;
+    for (int i = 0; i <= n; ++i)
+        p = dir.getnext();
+    info.fill(*entryOf(p));
+    return 1;
+}
+
+unsigned char UT_IFILE_IMP::getnextseginfo(UT_IFILESEGINFO& info) {
+    void* p = dir.getnext();
+    if (!p) {
+        info.clear();
+        return 0;
+    }
+    info.fill(*entryOf(p));
+    return 1;
+}
+
+void UT_IFILE_IMP::resetseginfo() { dir.reset(); }
+
+void UT_IFILE_IMP::version_mismatch(unsigned char v) {
+    UTIL_REPORT().fatal(kCodeVersion, kMsgVersion, v, kVersion, fname ? fname : "");
+}
+
+void UT_IFILE_IMP::revision_mismatch(unsigned char r) {
+    UTIL_REPORT().warning(kMsgRevision, r, kRevision, fname ? fname : "");
+}
+
+void UT_IFILE_IMP::openerror() {
+    const char* name = fname ? fname : "";
+    if (access == Port::Stream::READ)
+        UTIL_REPORT().fatal(kCodeInput, kMsgOpenInput, name);
+    if (access == Port::Stream::WRITE)
+        UTIL_REPORT().fatal(kCodeOutput, kMsgOpenOutput, name);
+    UTIL_REPORT().fatal(kCodeOpen, kMsgOpen, name);
+}
+
+// ---- public object ---------------------------------------------------------
+
+UT_IFILE::UT_IFILE() : imp(new UT_IFILE_IMP) { imp->SetParent(this); }
+UT_IFILE::~UT_IFILE() { delete imp; }
+
+unsigned char UT_IFILE::create(const char* name) { return imp->create(name); }
+unsigned char UT_IFILE::load(const char* name) { return imp->load(name); }
+unsigned char UT_IFILE::unload() { return imp->unload(); }
+Port::Stream* UT_IFILE::putdataseg(char* name, int type, int data) { return imp->putdataseg(name, type, data); }
+unsigned char UT_IFILE::enddataseg() { return imp->enddataseg(); }
+Port::Stream* UT_IFILE::getdataseg(char* name, int type, UT_IFILESEGINFO* info) {
+    return imp->getdataseg(name, type, info);
+}
+UT_IFILEDIR* UT_IFILE::newfdir(char* name, int type, int data) { return imp->newfdir(name, type, data); }
+short UT_IFILE::getnumsegs() const { return imp->getnumsegs(); }
+unsigned char UT_IFILE::getseginfo(char* name, UT_IFILESEGINFO& info) { return imp->getseginfo(name, info); }
+unsigned char UT_IFILE::getseginfo(int n, UT_IFILESEGINFO& info) { return imp->getseginfo(n, info); }
+unsigned char UT_IFILE::getnextseginfo(UT_IFILESEGINFO& info) { return imp->getnextseginfo(info); }
+void UT_IFILE::resetseginfo() { imp->resetseginfo(); }
+void UT_IFILE::setfilecache(unsigned char on) { imp->setfilecache(on); }
+const char* UT_IFILE::getfname() const { return imp->getfname(); }
+Port::StringBase<char> UT_IFILE::getFName() const { return imp->getFName(); }
+unsigned char UT_IFILE::getversion() const { return imp->getversion(); }
+unsigned char UT_IFILE::getrevision() const { return imp->getrevision(); }
+unsigned char UT_IFILE::getdataversion() const { return imp->getdataversion(); }
+unsigned char UT_IFILE::getdatarevision() const { return imp->getdatarevision(); }
+void UT_IFILE::setdataversion(unsigned char v) { imp->setdataversion(v); }
+void UT_IFILE::setdatarevision(unsigned char r) { imp->setdatarevision(r); }
+Port::Stream::Access UT_IFILE::getaccess() const { return imp->getaccess(); }
+void UT_IFILE::version_mismatch(unsigned char v) { imp->version_mismatch(v); }
+void UT_IFILE::revision_mismatch(unsigned char r) { imp->revision_mismatch(r); }
+void UT_IFILE::openerror() { imp->openerror(); }

@@ -1,0 +1,220 @@
+// UtilList.cpp - the singly linked list with a cursor.
+#include "UtilReport.h"
+
+#include <UtilList.h>
+
+#include <cstdint>
+
+namespace {
+
+constexpr Util::Frame::Unit kUnit{"s/UtilList.cpp", "1.0"};
+
+constexpr const char* kMsgElement = "%lx \n";
+constexpr const char* kMsgIndex = "%d \n";
+
+}  // namespace
+
+UT_LIST::UT_LIST() : head(new Node{nullptr, nullptr}), tail(head), cursor(head) {}
+
+UT_LIST::~UT_LIST() {
+    free_nodes(false);
+    delete head;
+}
+
+void UT_LIST::freedata(void*) {}
+
+void UT_LIST::printdata(void* elem) {
+    UTIL_REPORT().status(kMsgElement, static_cast<unsigned long>(reinterpret_cast<uintptr_t>(elem)));
+}
+
+unsigned char UT_LIST::finddata(void* elem, void* key) { return elem == key; }
+
+int UT_LIST::compdata(void* a, void* b) {
+    auto diff = reinterpret_cast<uintptr_t>(a) - reinterpret_cast<uintptr_t>(b);
+    return static_cast<int>(static_cast<uint32_t>(diff));
+}
+
+int UT_LIST::count() const {
+    int n = 0;
+    for (const Node* p = head->next; p; p = p->next)
+        ++n;
+    return n;
+}
+
+unsigned char UT_LIST::link_after(Node* anchor, void* e) {
+    if (!e || !anchor)
+        return 0;
+    anchor->next = new Node{anchor->next, e};
+    if (anchor == tail)
+        tail = anchor->next;
+    return 1;
+}
+
+void* UT_LIST::drop_after(Node* before) {
+    Node* node = before->next;
+    before->next = node->next;
+    if (node == tail)
+        tail = before;
+    if (node == cursor)
+        cursor = node->next;
+    void* e = node->data;
+    delete node;
+    return e;
+}
+
+UT_LIST::Node* UT_LIST::before_first(void* e) {
+    for (Node* p = head; p->next; p = p->next)
+        if (p->next->data == e)
+            return p;
+    return nullptr;
+}
+
+unsigned char UT_LIST::push(void* e) { return link_after(head, e); }
+unsigned char UT_LIST::pushend(void* e) { return link_after(tail, e); }
+unsigned char UT_LIST::append(void* e) { return link_after(tail, e); }
+
+void* UT_LIST::pop() { return head->next ? drop_after(head) : nullptr; }
+
+void* UT_LIST::popend() {
+    if (!head->next)
+        return nullptr;
+    Node* before = head;
+    while (before->next != tail)
+        before = before->next;
+    return drop_after(before);
+}
+
+void UT_LIST::reset() { cursor = head; }
+
+void* UT_LIST::getnext() {
+    if (cursor)
+        cursor = cursor->next;
+    return cursor ? cursor->data : nullptr;
+}
+
+void* UT_LIST::peeknext() const { return cursor && cursor->next ? cursor->next->data : nullptr; }
+
+void* UT_LIST::find(void* key) {
+    if (!key)
+        return nullptr;
+    for (Node* p = head->next; p; p = p->next)
+        if (finddata(p->data, key)) {
+            cursor = p;
+            return p->data;
+        }
+    return nullptr;
+}
+
+unsigned char UT_LIST::insert(void* e) { return cursor ? link_after(cursor, e) : 0; }
+
+unsigned char UT_LIST::insert(void* after, void* e) {
+    if (!after || !e)
+        return 0;
+    if (cursor && cursor != head && cursor->data == after)
+        return link_after(cursor, e);
+    Node* before = before_first(after);
+    return before ? link_after(before->next, e) : 0;
+}
+
+unsigned char UT_LIST::drop_pointer(void* e, bool owned) {
+    if (!e)
+        return 0;
+    Node* before = before_first(e);
+    if (!before)
+        return 0;
+    if (owned)
+        freedata(e);
+    drop_after(before);
+    return 1;
+}
+
+unsigned char UT_LIST::remove(void* e) { return drop_pointer(e, true); }
+unsigned char UT_LIST::rmunowned(void* e) { return drop_pointer(e, false); }
+// Past the end the cursor is null: refused like the position before the first.
+unsigned char UT_LIST::remove() { return cursor ? drop_pointer(cursor->data, true) : 0; }
+unsigned char UT_LIST::rmunowned() { return cursor ? drop_pointer(cursor->data, false) : 0; }
+
+unsigned char UT_LIST::mergesort(void* e) {
+    if (!e)
+        return 0;
+    if (!head->next || compdata(tail->data, e) <= 0)
+        return link_after(tail, e);
+    Node* before = head;
+    while (before->next && compdata(before->next->data, e) <= 0)
+        before = before->next;
+    return link_after(before, e);
+}
+
+void UT_LIST::sort() {
+    if (!head->next)
+        return;
+    // Natural merge sort on the nodes themselves: runs already in order are
+    // merged pairwise until one is left. Ties take the left run's node first,
+    // so the order is that of inserting every element in turn by mergesort(),
+    // without its quadratic cost.
+    auto merge = [this](Node* a, Node* b) {
+        Node out{nullptr, nullptr};
+        Node* last = &out;
+        while (a && b) {
+            Node*& from = compdata(b->data, a->data) < 0 ? b : a;
+            last->next = from;
+            last = from;
+            from = from->next;
+        }
+        last->next = a ? a : b;
+        return out.next;
+    };
+    for (;;) {
+        Node* rest = head->next;
+        Node out{nullptr, nullptr};
+        Node* last = &out;
+        int runs = 0;
+        while (rest) {
+            // Cut two runs off the front and merge them.
+            Node* cut[2] = {nullptr, nullptr};
+            for (Node*& run : cut) {
+                if (!rest)
+                    break;
+                run = rest;
+                while (rest->next && compdata(rest->data, rest->next->data) <= 0)
+                    rest = rest->next;
+                Node* end = rest;
+                rest = rest->next;
+                end->next = nullptr;
+            }
+            last->next = cut[1] ? merge(cut[0], cut[1]) : cut[0];
+            while (last->next)
+                last = last->next;
+            ++runs;
+        }
+        head->next = out.next;
+        tail = last;
+        if (runs <= 1)
+            break;
+    }
+    cursor = head;
+}
+
+void UT_LIST::free_nodes(bool owned) {
+    Node* p = head->next;
+    cursor = tail = head;
+    head->next = nullptr;
+    while (p) {
+        Node* next = p->next;
+        if (owned)
+            freedata(p->data);
+        delete p;
+        p = next;
+    }
+}
+
+void UT_LIST::freelist() { free_nodes(true); }
+
+void UT_LIST::printlist(unsigned char withindex) {
+    int i = 0;
+    for (Node* p = head->next; p; p = p->next, ++i) {
+        if (withindex)
+            UTIL_REPORT().status(kMsgIndex, i);
+        printdata(p->data);
+    }
+}

@@ -1,0 +1,245 @@
+// Tests of the segmented file: exact layout, round trips, bad files, failed writes.
+#include "TestSupport.h"
+
+#include <UtilIfile.h>
+
+#include <PortStream.h>
+
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Segments = std::vector<std::pair<std::string, std::string>>;
+
+std::string le32(int v) {
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<char>(static_cast<unsigned>(v) >> (8 * i));
+    return out;
+}
+
+std::string dirEntry(const std::string& name, int offset, int size, int type, int data) {
+    return le32(static_cast<int>(name.size())) + name + le32(offset) + le32(size) + le32(type) + le32(data);
+}
+
+void putSegment(UT_IFILE& f, const std::string& name, const std::string& bytes, int type = 0) {
+    Port::Stream* s = f.putdataseg(const_cast<char*>(name.c_str()), type, 7);
+    ASSERT_NE(s, nullptr);
+    s->writebytes(bytes.data(), bytes.size());
+    EXPECT_EQ(f.enddataseg(), 1);
+}
+
+std::string getSegment(UT_IFILE& f, const std::string& name) {
+    UT_IFILESEGINFO info;
+    Port::Stream* s = f.getdataseg(const_cast<char*>(name.c_str()), -1, &info);
+    if (!s)
+        return "<missing>";
+    std::string bytes(static_cast<std::size_t>(info.getsize()), '\0');
+    EXPECT_TRUE(s->readbytes(bytes.data(), bytes.size()));
+    f.enddataseg();
+    return bytes;
+}
+
+class SegmentedFile : public testing::TestWithParam<unsigned char> {};  // file cache on/off
+
+TEST_P(SegmentedFile, EmptyFileIsExactlyTheHeader) {
+    std::string path = UtilTest::tempPath("empty.seg");
+    UT_IFILE f;
+    f.setfilecache(GetParam());
+    ASSERT_EQ(f.create(path.c_str()), 1);
+    f.setdataversion(5);
+    f.setdatarevision(6);
+    ASSERT_EQ(f.unload(), 1);
+    EXPECT_EQ(UtilTest::slurp(path), std::string("\2\0\5\6\0\0", 6) + le32(128) + std::string(118, '\0'));
+}
+
+TEST_P(SegmentedFile, SegmentsFollowTheHeaderAndTheDirectoryFollowsThem) {
+    std::string path = UtilTest::tempPath("ab.seg");
+    UT_IFILE f;
+    f.setfilecache(GetParam());
+    ASSERT_EQ(f.create(path.c_str()), 1);
+    putSegment(f, "A", std::string(10, 'a'), 1);
+    putSegment(f, "B", std::string(20, 'b'), 2);
+    EXPECT_EQ(f.getdataseg(const_cast<char*>("A"), -1, nullptr), nullptr);  // not while writing
+    ASSERT_EQ(f.unload(), 1);
+    std::string bytes = UtilTest::slurp(path);
+    EXPECT_EQ(bytes.substr(4, 6), std::string("\2\0", 2) + le32(158));
+    EXPECT_EQ(bytes.substr(128, 30), std::string(10, 'a') + std::string(20, 'b'));
+    EXPECT_EQ(bytes.substr(158), dirEntry("A", 128, 10, 1, 7) + dirEntry("B", 138, 20, 2, 7));
+
+    UT_IFILE r;
+    r.setfilecache(GetParam());
+    ASSERT_EQ(r.load(path.c_str()), 1);
+    EXPECT_EQ(r.getnumsegs(), 2);
+    EXPECT_EQ(r.putdataseg(const_cast<char*>("C"), 0, 0), nullptr);  // not while reading
+    EXPECT_EQ(getSegment(r, "B"), std::string(20, 'b'));
+    EXPECT_EQ(r.getdataseg(const_cast<char*>("B"), 1, nullptr), nullptr);  // another type
+    EXPECT_NE(r.getdataseg(const_cast<char*>("B"), 2, nullptr), nullptr);
+    r.enddataseg();
+    UT_IFILESEGINFO info;
+    EXPECT_EQ(r.getseginfo(-1, info), 0);
+    EXPECT_STREQ(info.getname(), "");
+    EXPECT_EQ(r.getseginfo(2, info), 0);
+    EXPECT_EQ(r.getseginfo(0, info), 1);
+    EXPECT_EQ(r.getnextseginfo(info), 1);
+    EXPECT_EQ(info.getName(), "B");
+    EXPECT_EQ(info.getsize(), 20);
+    EXPECT_EQ(r.getnextseginfo(info), 0);
+    EXPECT_EQ(r.unload(), 1);
+}
+
+TEST_P(SegmentedFile, RewritingAMiddleSegmentKeepsEveryOtherOne) {
+    std::string path = UtilTest::tempPath("rewrite.seg");
+    Segments want = {{"first", std::string(100, '1')}, {"middle", std::string(50, '2')},
+                     {"last", std::string(30, '3')}};
+    {
+        UT_IFILE f;
+        f.setfilecache(GetParam());
+        ASSERT_EQ(f.create(path.c_str()), 1);
+        for (const auto& [name, bytes] : want)
+            putSegment(f, name, bytes);
+        want[1].second = std::string(500, 'M');
+        putSegment(f, "middle", want[1].second);
+        ASSERT_EQ(f.unload(), 1);
+    }
+    UT_IFILE r;
+    r.setfilecache(GetParam());
+    ASSERT_EQ(r.load(path.c_str()), 1);
+    UT_IFILESEGINFO info;
+    ASSERT_EQ(r.getseginfo(1, info), 1);
+    EXPECT_EQ(info.getName(), "middle");  // it keeps its place in the directory
+    for (const auto& [name, bytes] : want)
+        EXPECT_EQ(getSegment(r, name), bytes) << name;
+}
+
+INSTANTIATE_TEST_SUITE_P(FileCache, SegmentedFile, testing::Values(1, 0));
+
+class KeepGoing : public UT_IFILE {
+public:
+    void version_mismatch(unsigned char v) override { seen = v; }
+    int seen = -1;
+};
+
+std::string header(int version, int revision, int count, int position) {
+    return std::string{static_cast<char>(version), static_cast<char>(revision), 0, 0,
+                       static_cast<char>(count & 0xff), static_cast<char>((count >> 8) & 0xff)} +
+           le32(position) + std::string(118, '\0');
+}
+
+TEST(SegmentedFileChecks, VersionsRevisionsAndSegmentCounts) {
+    std::string path = UtilTest::tempPath("versions.seg");
+    UtilTest::spit(path, header(3, 0, 0, 128));
+    std::string text = "Incompatible versions. Version 3 does not match current version 2 for file \"" +
+                       path + "\".\n";
+    UT_IFILE f;
+    EXPECT_FATAL(f.load(path.c_str()), 2, text);
+    KeepGoing k;
+    EXPECT_EQ(k.load(path.c_str()), 0);
+    EXPECT_EQ(k.seen, 3);
+
+    UtilTest::spit(path, header(2, 1, 0, 128));
+    {
+        UtilTest::CapturedReports seen;
+        EXPECT_EQ(f.load(path.c_str()), 1);
+        auto msgs = seen.messages();
+        ASSERT_EQ(msgs.size(), 2u);  // the earlier file was not unloaded
+        EXPECT_EQ(msgs[0].text, "File \"" + path + "\" was not closed before file \"" + path + "\" was opened\n");
+        EXPECT_EQ(msgs[1].kind, Port::MsgKind::Warning);
+        EXPECT_EQ(msgs[1].text, "Revision 1 does not match current revision 0 for file \"" + path + "\".\n");
+    }
+    f.unload();
+
+    std::string most = header(2, 0, 32760, 128);
+    for (int i = 0; i < 32760; ++i)
+        most += dirEntry("", 128, 0, 0, 0);
+    UtilTest::spit(path, most);
+    EXPECT_EQ(f.load(path.c_str()), 1);
+    EXPECT_EQ(f.getnumsegs(), 32760);
+    f.unload();
+    for (int count : {32761, -1}) {
+        UtilTest::spit(path, header(2, 0, count, 128));
+        EXPECT_FATAL(f.load(path.c_str()), 1,
+                     "Bad number of segments found\n   numsegs=" + std::to_string(count) +
+                         ".  Cannot load file " + path + "\n");
+        f.unload();
+    }
+}
+
+TEST(SegmentedFileChecks, BadFilesAreRefusedWithoutPartialDirectories) {
+    std::string path = UtilTest::tempPath("good.seg");
+    {
+        UT_IFILE f;
+        ASSERT_EQ(f.create(path.c_str()), 1);
+        putSegment(f, "alpha", "0123456789");
+        putSegment(f, "beta", "xyz");
+        ASSERT_EQ(f.unload(), 1);
+    }
+    const std::string good = UtilTest::slurp(path);
+    std::string bad = UtilTest::tempPath("bad.seg");
+    auto loads = [&](const std::string& bytes) {
+        UtilTest::spit(bad, bytes);
+        UtilTest::CapturedReports quiet;
+        UT_IFILE f;
+        unsigned char ok = f.load(bad.c_str());
+        EXPECT_EQ(f.getnumsegs(), ok ? 2 : 0);
+        return ok;
+    };
+    EXPECT_EQ(loads(good), 1);
+    for (std::size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_EQ(loads(good.substr(0, cut)), 0) << "cut at " << cut;
+    EXPECT_EQ(loads(good.substr(0, 6) + le32(99999) + good.substr(10)), 0);  // directory past the end
+    EXPECT_EQ(loads(good.substr(0, 6) + le32(12) + good.substr(10)), 0);     // inside the header
+    std::string outside = good;
+    outside.replace(141 + 9 + 4, 4, le32(1000));  // alpha's size reaches past the end
+    EXPECT_EQ(loads(outside), 0);
+    std::string zero = good;
+    zero[141 + 4 + 2] = '\0';
+    EXPECT_EQ(loads(zero), 0);
+    EXPECT_EQ(loads(header(2, 0, 1, 128) + dirEntry(std::string(256, 'n'), 128, 0, 0, 0)), 0);
+}
+
+TEST(SegmentedFileChecks, MisuseAndFailedWritesAreReported) {
+    UT_IFILE f;
+    EXPECT_EQ(f.enddataseg(), 0);
+    {
+        UtilTest::CapturedReports seen;
+        EXPECT_EQ(f.unload(), 0);
+        ASSERT_EQ(seen.messages().size(), 1u);
+        EXPECT_EQ(seen.messages()[0].text, "No file is open to unload.\n");
+    }
+    {
+        // A failed create or load leaves the name set until unload.
+        UtilTest::CapturedReports quiet;
+        std::string dir = testing::TempDir();
+        UT_IFILE a, b, c;
+        EXPECT_FATAL(a.create(dir.c_str()), 4, "Unable to open file \"" + dir + "\" for output.\n");
+        EXPECT_FATAL(b.load("/nonexistent/file.seg"), 3,
+                     "Unable to open file \"/nonexistent/file.seg\" for input.\n");
+        EXPECT_EQ(c.create("/dev/full"), 0);  // the disk is full
+        EXPECT_EQ(quiet.messages().back().text, "Cannot write file \"/dev/full\".\n");
+        EXPECT_EQ(c.unload(), 0);
+        a.unload();
+        b.unload();
+    }
+
+    std::string path = UtilTest::tempPath("misuse.seg");
+    ASSERT_EQ(f.create(path.c_str()), 1);
+    EXPECT_EQ(f.enddataseg(), 0);  // no segment begun
+    std::string tooLong(256, 'x');
+    {
+        UtilTest::CapturedReports quiet;
+        EXPECT_EQ(f.putdataseg(const_cast<char*>(tooLong.c_str()), 0, 0), nullptr);
+    }
+    EXPECT_EQ(f.getnumsegs(), 0);
+    auto* open = new UT_IFILE;
+    ASSERT_EQ(open->create(path.c_str()), 1);
+    UtilTest::CapturedReports seen;
+    delete open;
+    ASSERT_EQ(seen.messages().size(), 1u);
+    EXPECT_EQ(seen.messages()[0].text, "UT_IFILE destroyed but file \"" + path + "\" not closed.\n");
+}
+
+}  // namespace
