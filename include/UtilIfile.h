@@ -32,6 +32,7 @@
 #include <PortStream.h>
 #include <PortString.h>
 
+#include <functional>
 #include <map>
 
 class UT_IFILE;
@@ -158,7 +159,7 @@ private:
 
     UT_IFILE* parent;
     LIST_UT_IFILEDIR dir;
-    std::map<Port::StringBase<char>, UT_IFILEDIR*> index;
+    std::map<Port::StringBase<char>, UT_IFILEDIR*, std::less<>> index;  // found by const char*
     unsigned char version;
     unsigned char revision;
     unsigned char dataversion;

@@ -23,6 +23,11 @@
 #include "UtilExport.h"
 
 class UTIL_EXPORT UT_LIST {
+    struct Node {
+        Node* next;
+        void* data;
+    };
+
 public:
     int count() const;
     unsigned char push(void* e);
@@ -30,9 +35,13 @@ public:
     unsigned char append(void* e);
     void* pop();
     void* popend();
-    void reset();
-    void* getnext();
-    void* peeknext() const;
+    void reset() { cursor = head; }
+    void* getnext() {
+        if (cursor)
+            cursor = cursor->next;
+        return cursor ? cursor->data : nullptr;
+    }
+    void* peeknext() const { return cursor && cursor->next ? cursor->next->data : nullptr; }
     // The first element for which finddata(elem, key) is true; the cursor moves
     // onto it. Null (and the cursor stays) when nothing matches.
     void* find(void* key);
@@ -72,11 +81,6 @@ protected:
     UT_LIST& operator=(const UT_LIST&) = delete;
 
 private:
-    struct Node {
-        Node* next;
-        void* data;
-    };
-
     unsigned char link_after(Node* anchor, void* e);
     // Unlinks and frees the node after `before`; returns its element.
     void* drop_after(Node* before);

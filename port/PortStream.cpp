@@ -77,6 +77,9 @@ bool Stream::attach(std::FILE* file, bool owned) {
         return false;
     file_ = file;
     owned_ = owned;
+    // Own files are opened at their start; a shared one's position is asked
+    // for each time.
+    pos_ = owned ? 0 : -1;
     writeFailed_ = false;
     error_ = ERR_NONE;
     if (bufsize_ > 0 && owned)
@@ -108,10 +111,13 @@ bool Stream::writeBytes(const void* data, std::size_t n) {
         return false;
     }
     if (n > 0 && putBytes(data, n, file_, owned_) != n) {
+        pos_ = -1;
         writeFailed_ = true;
         fail(ERR_IO);
         return false;
     }
+    if (pos_ >= 0)
+        pos_ += static_cast<int64_t>(n);
     return true;
 }
 
@@ -125,9 +131,12 @@ bool Stream::readBytes(void* data, std::size_t n) {
     if (error_ != ERR_NONE)
         return false;
     if (n > 0 && getBytes(data, n, file_, owned_) != n) {
+        pos_ = -1;
         fail(std::ferror(file_) ? ERR_IO : ERR_EOF);
         return false;
     }
+    if (pos_ >= 0)
+        pos_ += static_cast<int64_t>(n);
     return true;
 }
 
@@ -269,14 +278,21 @@ std::size_t Stream::readstring(std::string& text, std::size_t max) {
 int64_t Stream::getfoffset() {
     if (!file_)
         return -1;
-    return static_cast<int64_t>(::ftello(file_));
+    if (pos_ < 0)
+        return static_cast<int64_t>(::ftello(file_));
+    return pos_;
 }
 
 bool Stream::setfoffset(int64_t offset) {
+    // Seeking where the stream already is would only cost stdio its buffer.
+    if (file_ && offset >= 0 && offset == pos_)
+        return true;
     if (!file_ || offset < 0 || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
         fail(file_ ? ERR_IO : ERR_NOTOPEN);
         return false;
     }
+    if (owned_)
+        pos_ = offset;
     return true;
 }
 

@@ -115,6 +115,7 @@ private:
     bool owned_ = false;
     bool writeFailed_ = false;
     int error_ = ERR_NONE;
+    int64_t pos_ = -1;  // the position of an own file, kept here; -1: ask stdio
 };
 
 class PORT_EXPORT File {

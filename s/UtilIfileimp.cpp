@@ -230,7 +230,9 @@ unsigned char UT_IFILE_IMP::enddataseg() {
     if (access != Port::Stream::READ) {
         if (!curseg)
             return 0;
-        bool ok = stream->flush();
+        // A stream kept open for the whole file is flushed when it is closed:
+        // a flush per segment would cost a write to the system per segment.
+        bool ok = filecache ? stream->geterror() == 0 : stream->flush();
         int64_t p = stream->getfoffset();
         if (p > INT32_MAX) {
             UTIL_REPORT().error(kMsgTooLarge, curseg->getname(), fname);

@@ -84,15 +84,6 @@ void* UT_LIST::popend() {
     return drop_after(before);
 }
 
-void UT_LIST::reset() { cursor = head; }
-
-void* UT_LIST::getnext() {
-    if (cursor)
-        cursor = cursor->next;
-    return cursor ? cursor->data : nullptr;
-}
-
-void* UT_LIST::peeknext() const { return cursor && cursor->next ? cursor->next->data : nullptr; }
 
 void* UT_LIST::find(void* key) {
     if (!key)
@@ -148,50 +139,53 @@ unsigned char UT_LIST::mergesort(void* e) {
 void UT_LIST::sort() {
     if (!head->next)
         return;
-    // Natural merge sort on the nodes themselves: runs already in order are
-    // merged pairwise until one is left. Ties take the left run's node first,
-    // so the order is that of inserting every element in turn by mergesort(),
-    // without its quadratic cost.
-    auto merge = [this](Node* a, Node* b) {
+    // A list in order costs one pass.
+    Node* p = head->next;
+    while (p->next && compdata(p->data, p->next->data) <= 0)
+        p = p->next;
+    if (!p->next) {
+        cursor = head;
+        return;
+    }
+    // Bottom-up merge sort on the nodes themselves: bin i holds a sorted run
+    // of 2^i nodes, all earlier in the list than those being added. Ties take
+    // the earlier run's node first, so the order is that of inserting every
+    // element in turn by mergesort(), without its quadratic cost.
+    auto merge = [this](Node* earlier, Node* later) {
         Node out{nullptr, nullptr};
         Node* last = &out;
-        while (a && b) {
-            Node*& from = compdata(b->data, a->data) < 0 ? b : a;
+        while (earlier && later) {
+            Node*& from = compdata(later->data, earlier->data) < 0 ? later : earlier;
             last->next = from;
             last = from;
             from = from->next;
         }
-        last->next = a ? a : b;
+        last->next = earlier ? earlier : later;
         return out.next;
     };
-    for (;;) {
-        Node* rest = head->next;
-        Node out{nullptr, nullptr};
-        Node* last = &out;
-        int runs = 0;
-        while (rest) {
-            // Cut two runs off the front and merge them.
-            Node* cut[2] = {nullptr, nullptr};
-            for (Node*& run : cut) {
-                if (!rest)
-                    break;
-                run = rest;
-                while (rest->next && compdata(rest->data, rest->next->data) <= 0)
-                    rest = rest->next;
-                Node* end = rest;
-                rest = rest->next;
-                end->next = nullptr;
-            }
-            last->next = cut[1] ? merge(cut[0], cut[1]) : cut[0];
-            while (last->next)
-                last = last->next;
-            ++runs;
+    constexpr int kBins = 64;
+    Node* bins[kBins] = {};
+    int used = 0;
+    for (Node* rest = head->next; rest;) {
+        Node* run = rest;
+        rest = rest->next;
+        run->next = nullptr;
+        int i = 0;
+        for (; i < used && bins[i]; ++i) {
+            run = merge(bins[i], run);
+            bins[i] = nullptr;
         }
-        head->next = out.next;
-        tail = last;
-        if (runs <= 1)
-            break;
+        bins[i] = run;
+        if (i == used)
+            ++used;
     }
+    Node* sorted = nullptr;
+    for (int i = 0; i < used; ++i)
+        if (bins[i])
+            sorted = sorted ? merge(bins[i], sorted) : bins[i];
+    head->next = sorted;
+    for (tail = head; tail->next;)
+        tail = tail->next;
     cursor = head;
 }
 
