@@ -6,6 +6,7 @@
 #include <PortStream.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -117,6 +118,13 @@ TEST_P(SegmentedFile, RewritingAMiddleSegmentKeepsEveryOtherOne) {
 
 INSTANTIATE_TEST_SUITE_P(FileCache, SegmentedFile, testing::Values(1, 0));
 
+int openFiles() {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        n += entry.is_symlink() ? 1 : 0;
+    return n;
+}
+
 class KeepGoing : public UT_IFILE {
 public:
     void version_mismatch(unsigned char v) override { seen = v; }
@@ -188,6 +196,7 @@ TEST(SegmentedFileChecks, BadFilesAreRefusedWithoutPartialDirectories) {
         return ok;
     };
     EXPECT_EQ(loads(good), 1);
+    const int fds = openFiles();
     for (std::size_t cut = 0; cut < good.size(); ++cut)
         EXPECT_EQ(loads(good.substr(0, cut)), 0) << "cut at " << cut;
     EXPECT_EQ(loads(good.substr(0, 6) + le32(99999) + good.substr(10)), 0);  // directory past the end
@@ -199,6 +208,7 @@ TEST(SegmentedFileChecks, BadFilesAreRefusedWithoutPartialDirectories) {
     zero[141 + 4 + 2] = '\0';
     EXPECT_EQ(loads(zero), 0);
     EXPECT_EQ(loads(header(2, 0, 1, 128) + dirEntry(std::string(256, 'n'), 128, 0, 0, 0)), 0);
+    EXPECT_EQ(openFiles(), fds);  // each refused load closed its stream
 }
 
 TEST(SegmentedFileChecks, MisuseAndFailedWritesAreReported) {
@@ -234,6 +244,15 @@ TEST(SegmentedFileChecks, MisuseAndFailedWritesAreReported) {
         EXPECT_EQ(f.putdataseg(const_cast<char*>(tooLong.c_str()), 0, 0), nullptr);
     }
     EXPECT_EQ(f.getnumsegs(), 0);
+    putSegment(f, "kept", "bytes");
+    {
+        // Creating another file lets the first go, directory and stream.
+        UtilTest::CapturedReports seen;
+        ASSERT_EQ(f.create(UtilTest::tempPath("other.seg").c_str()), 1);
+        EXPECT_EQ(seen.messages().at(0).kind, Port::MsgKind::Warning);
+        EXPECT_EQ(f.getnumsegs(), 0);
+        EXPECT_EQ(f.unload(), 1);
+    }
     auto* open = new UT_IFILE;
     ASSERT_EQ(open->create(path.c_str()), 1);
     UtilTest::CapturedReports seen;
