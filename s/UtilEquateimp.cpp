@@ -1,25 +1,469 @@
-// UtilEquateimp.cpp - equations to ROM contents: the per-thread output slot.
+// UtilEquateimp.cpp - equations to ROM contents and back.
+#include "UtilReport.h"
 #include "UtilStatics.h"
 
+#include <UtilEquate.h>
+
+#include <PortMsg.h>
+#include <PortString.h>
+
+#include <cstring>
+#include <deque>
+#include <memory>
 #include <string>
 
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilEquateimp.cpp", "1.0"};
 
+constexpr int kMinLines = 2;
+constexpr int kMaxLines = 6;
+constexpr std::size_t kMaxName = 255;
+constexpr std::size_t kMaxHexDigits = 79;
+constexpr std::size_t kHexBuffer = 17;  // 16 digits and a terminator
+constexpr const char* kDigits = "0123456789ABCDEF";
+constexpr const char* kInitState = "INITSTATE";
+constexpr uint64_t kLineTables[kMaxLines] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull, 0xF0F0F0F0F0F0F0F0ull,
+                                             0xFF00FF00FF00FF00ull, 0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull};
+
+constexpr const char* kMsgLines = "Wrong number of address lines.";
+constexpr const char* kMsgBadChar = "Bad character '%c' in %s string.";
+constexpr const char* kMsgShort = "INITSTATE string shorter than width of the ROM - padding with zeros.";
+constexpr const char* kMsgExtra = "Extra bits specified in the %s - ignoring.";
+constexpr const char* kMsgUnknown = "Unknown literal \"%s\".";
+constexpr const char* kMsgUnexpected = "Unexpected '%s'.";
+constexpr const char* kMsgUnmatched = "Unmatched '('.";
+constexpr const char* kMsgRightParens = "Too many right parens.";
+constexpr const char* kMsgEmpty = "Empty equate string - ignoring.";
+constexpr const char* kMsgMissingEq = "Missing = .";
+constexpr const char* kMsgBadLhs = "Invalid left hand side, \"%s\".";
+constexpr const char* kMsgBadHex = "Invalid hexdecimal string \"%s\".";
+constexpr const char* kMsgBadDigit = "Invalid hexdecimal digit <%c> in string \"%s\".";
+constexpr const char* kMsgLongName = "Literal longer than 255 characters.";
+constexpr const char* kMsgTooDeep = "More than 100 operands or operators pending on one level.";
+constexpr const char* kMsgLongHex = "More than 79 characters in the %s string.";
+
 // A thread's plain hexadecimal output.
 struct ThreadOutput {
-    std::string hex;
+    char hex[kHexBuffer];
 };
 
 Util::Statics::Shared<Port_ThrThreadDataHelper> slot;
+
+int precedence(UT_OPERATOR_TYPE t) { return t == OP_OR ? 1 : 2; }
+
+bool isHexPrefix(const char* s) { return s[0] == '0' && (s[1] == 'x' || s[1] == 'X'); }
 
 }  // namespace
 
 namespace Util::Statics {
 
-Port_ThrThreadDataHelper& equateSlot() {
-    return threadSlot<ThreadOutput>(slot, kUnit, __LINE__);
-}
+Port_ThrThreadDataHelper& equateSlot() { return threadSlot<ThreadOutput>(slot, kUnit, __LINE__); }
 
 }  // namespace Util::Statics
+
+// ---- predicate tree --------------------------------------------------------
+
+UT_OPERATOR::~UT_OPERATOR() {
+    // Children are taken apart on an explicit stack: a long chain of one
+    // operator makes a tree as deep as the chain.
+    std::vector<UT_PREDICATE*> pending;
+    for (UT_PREDICATE* child : {left, right})
+        if (child)
+            pending.push_back(child);
+    left = right = nullptr;
+    while (!pending.empty()) {
+        UT_PREDICATE* p = pending.back();
+        pending.pop_back();
+        if (p->gettype() == PRED_OPERATOR) {
+            auto* op = static_cast<UT_OPERATOR*>(p);
+            for (UT_PREDICATE* child : {op->left, op->right})
+                if (child)
+                    pending.push_back(child);
+            op->left = op->right = nullptr;
+        }
+        delete p;
+    }
+}
+
+uint64_t UT_OPERATOR::eval() const {
+    // Post-order on an explicit stack, for the same reason.
+    struct Frame {
+        const UT_OPERATOR* op;
+        uint64_t left;
+        int stage;
+    };
+    std::vector<Frame> stack{{this, 0, 0}};
+    uint64_t result = 0;
+    while (!stack.empty()) {
+        std::size_t top = stack.size() - 1;
+        const UT_OPERATOR* op = stack[top].op;
+        const UT_PREDICATE* child = stack[top].stage < 2 ? op->left : op->right;
+        int stage = stack[top].stage;
+        if (stage == 0 || stage == 2) {
+            if (child->gettype() == PRED_OPERATOR) {
+                stack[top].stage = stage + 1;
+                stack.push_back({static_cast<const UT_OPERATOR*>(child), 0, 0});
+                continue;
+            }
+            result = child->eval();
+            ++stage;
+        }
+        if (stage == 1) {
+            stack[top].left = result;
+            stack[top].stage = 2;
+            continue;
+        }
+        uint64_t l = stack[top].left, r = result;
+        uint64_t v = op->type == OP_AND ? (l & r) : op->type == OP_OR ? (l | r) : (l ^ r);
+        result = op->inverted ? ~v : v;
+        stack.pop_back();
+    }
+    return result;
+}
+
+UT_PRED_STACK::~UT_PRED_STACK() {
+    while (!entries.empty())
+        delete pop();
+}
+
+bool UT_PRED_STACK::push(UT_PREDICATE* p) {
+    if (entries.size() >= static_cast<std::size_t>(kRoom))
+        return false;
+    entries.push_back(p);
+    return true;
+}
+
+UT_PREDICATE* UT_PRED_STACK::pop() {
+    if (entries.empty())
+        return nullptr;
+    UT_PREDICATE* p = entries.back();
+    entries.pop_back();
+    return p;
+}
+
+// ---- parsing ---------------------------------------------------------------
+
+struct UT_EQUATE_IMP::Parse {
+    enum Kind { END, OPEN, CLOSE, OPERATOR, CONSTANT, INVERT, NAME, BAD };
+    struct Token {
+        Kind kind;
+        std::string text;
+        UT_OPERATOR_TYPE op = OP_AND;
+    };
+    // One parenthesis level: its pending operands and operators, and the
+    // inversion that applies to it as a whole.
+    struct Level {
+        UT_PRED_STACK operands;
+        std::vector<UT_OPERATOR_TYPE> ops;
+        bool inverted = false;
+    };
+
+    UT_EQUATE_IMP& self;
+    const char* at;
+    const char** names;
+    int nlines;
+    std::deque<Level> levels;
+
+    Token next() {
+        while (*at && UT_STR::IsSpace(*at))
+            ++at;
+        char c = *at;
+        if (!c)
+            return {END, ""};
+        ++at;
+        switch (c) {
+        case '(': return {OPEN, "("};
+        case ')': return {CLOSE, ")"};
+        case '*': return {OPERATOR, "*", OP_AND};
+        case '+': return {OPERATOR, "+", OP_OR};
+        case '@': return {OPERATOR, "@", OP_XOR};
+        case '0':
+        case '1': return {CONSTANT, std::string(1, c)};
+        case '~': return {INVERT, "~"};
+        default: break;
+        }
+        if (!UT_STR::IsAlpha(c))
+            return {BAD, std::string(1, c)};
+        const char* start = at - 1;
+        while (*at && UT_STR::IsAlnum(*at))
+            ++at;
+        return {NAME, std::string(start, at)};
+    }
+
+    UT_PREDICATE* fail(wchar_t* msg) {
+        self.setmsg(msg);
+        return nullptr;
+    }
+    UT_PREDICATE* unexpected(const Token& t) {
+        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnexpected, t.text.c_str()));
+    }
+    UT_PREDICATE* plain(const char* msg) {
+        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", msg));
+    }
+
+    void combine(Level& l) {
+        UT_OPERATOR_TYPE t = l.ops.back();
+        l.ops.pop_back();
+        UT_PREDICATE* right = l.operands.pop();
+        UT_PREDICATE* left = l.operands.pop();
+        l.operands.push(new UT_OPERATOR(t, left, right));
+    }
+
+    UT_PREDICATE* run() {
+        levels.emplace_back();
+        std::unique_ptr<UT_PREDICATE> term;
+        for (;;) {
+            if (!term) {
+                bool invert = false;
+                Token t = next();
+                for (; t.kind == INVERT; t = next())
+                    invert = !invert;
+                switch (t.kind) {
+                case END:
+                    return plain(levels.size() > 1 ? kMsgUnmatched : kMsgEmpty);
+                case NAME: {
+                    if (t.text.size() > kMaxName)
+                        return plain(kMsgLongName);
+                    int line = -1;
+                    for (int i = 0; i < nlines && line < 0; ++i)
+                        if (names && names[i] && self.namecmp(t.text.c_str(), names[i]) == 0)
+                            line = i;
+                    if (line < 0)
+                        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnknown,
+                                                                     t.text.c_str()));
+                    uint64_t table = line < kMaxLines ? kLineTables[line] : 0;
+                    term.reset(new UT_ATOM(invert ? ~table : table));
+                    break;
+                }
+                case CONSTANT:
+                    term.reset(new UT_ATOM(t.text == "1" ? ~uint64_t{0} : 0));
+                    term->toggleinversion(invert);
+                    break;
+                case OPEN:
+                    levels.emplace_back();
+                    levels.back().inverted = invert;
+                    continue;
+                default:
+                    return unexpected(t);
+                }
+                continue;
+            }
+            Token t = next();
+            Level& level = levels.back();
+            if (t.kind == OPERATOR) {
+                if (!level.operands.push(term.get()))
+                    return plain(kMsgTooDeep);
+                term.release();
+                while (!level.ops.empty() &&
+                       (precedence(t.op) < precedence(level.ops.back()) || t.op == level.ops.back()))
+                    combine(level);
+                if (level.ops.size() >= static_cast<std::size_t>(UT_PRED_STACK::kRoom))
+                    return plain(kMsgTooDeep);
+                level.ops.push_back(t.op);
+                continue;
+            }
+            if (t.kind != END && t.kind != CLOSE)
+                return unexpected(t);
+            if (!level.operands.push(term.get()))
+                return plain(kMsgTooDeep);
+            term.release();
+            while (!level.ops.empty())
+                combine(level);
+            term.reset(level.operands.pop());
+            if (t.kind == END)
+                return levels.size() > 1 ? plain(kMsgUnmatched) : term.release();
+            if (levels.size() == 1)
+                return plain(kMsgRightParens);
+            term->toggleinversion(level.inverted);
+            levels.pop_back();
+        }
+    }
+};
+
+UT_PREDICATE* UT_EQUATE_IMP::parse(const char* eqn, const char** names, int nlines) {
+    const char* text = eqn ? eqn : "";
+    if (const char* eq = UT_STR::FindChar(text, '='))
+        text = eq + 1;
+    Parse p{*this, text, names, nlines, {}};
+    return p.run();
+}
+
+// ---- the converter ---------------------------------------------------------
+
+UT_EQUATE_IMP::UT_EQUATE_IMP(unsigned char attribute_form)
+    : output(100), message(nullptr), attributeForm(attribute_form),
+      namecmp(attribute_form ? UT_STR::Compare : UT_STR::ICompare) {}
+
+UT_EQUATE_IMP::~UT_EQUATE_IMP() { delete[] message; }
+
+void UT_EQUATE_IMP::setmsg(wchar_t* msg) {
+    delete[] message;
+    message = msg;
+}
+
+UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::gen_hex(const char* eqn, const char** names, int nlines, const char* lhs,
+                                             char*& out) {
+    setmsg(nullptr);
+    out = nullptr;
+    if (nlines < kMinLines || nlines > kMaxLines) {
+        setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", kMsgLines));
+        return STATUS_BAD_LINES;
+    }
+    std::unique_ptr<UT_PREDICATE> tree(parse(eqn, names, nlines));
+    if (!tree)
+        return STATUS_INVALID;
+    const uint64_t table = tree->eval();
+    tree.reset();
+
+    Port_ThrThreadDataHelper& helper = Util::Statics::equateSlot();
+    auto* mine = static_cast<ThreadOutput*>(helper.getData());
+    if (!mine) {
+        auto made = std::make_unique<ThreadOutput>();
+        if (Port::Thread::Error e = helper.setData(made.get()))
+            UTIL_REPORT().fatal(Util::Frame::kFatal, Util::Frame::kMsgLockCreate, static_cast<unsigned>(e));
+        mine = made.release();
+    }
+    const int digits = (1 << nlines) / 4;
+    for (int d = 0; d < digits; ++d)
+        mine->hex[digits - 1 - d] = kDigits[(table >> (4 * d)) & 0xF];
+    mine->hex[digits] = '\0';
+    if (!attributeForm) {
+        out = mine->hex;
+        return STATUS_OK;
+    }
+    output.reset();
+    output.append(lhs);
+    output.append("=0x");
+    output.append(mine->hex);
+    out = output.getbuf();
+    return STATUS_OK;
+}
+
+UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::gen_equatestr(const char* init, const char** names, int nlines,
+                                                   const char* lhs, char*& out) {
+    setmsg(nullptr);
+    if (nlines < kMinLines || nlines > kMaxLines) {
+        setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", kMsgLines));
+        return STATUS_BAD_LINES;
+    }
+    const int size = 1 << nlines;
+    const std::size_t digits = static_cast<std::size_t>(size / 4);
+    const char* hex = init ? init : "";
+    if (attributeForm) {
+        if (const char* eq = UT_STR::FindChar(hex, '='))
+            hex = eq + 1;
+        if (isHexPrefix(hex))
+            hex += 2;
+    }
+    std::string text = hex;
+    if (text.size() > kMaxHexDigits) {
+        setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgLongHex, kInitState));
+        return STATUS_BAD_CHAR;
+    }
+    bool warned = false;
+    if (text.size() < digits) {
+        text.insert(0, digits - text.size(), '0');
+        if (!attributeForm) {
+            setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", kMsgShort));
+            warned = true;
+        }
+    }
+    uint64_t table = 0;
+    int bits = 0;
+    for (auto c = text.rbegin(); c != text.rend(); ++c, bits += 4) {
+        if (bits >= size) {
+            setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgExtra, kInitState));
+            warned = true;
+            break;
+        }
+        if (!UT_STR::IsXDigit(*c)) {
+            setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgBadChar, *c, kInitState));
+            return STATUS_BAD_CHAR;
+        }
+        const char* digit = std::strchr(kDigits, UT_STR::ToUpper(*c));
+        table |= static_cast<uint64_t>(digit - kDigits) << bits;
+    }
+    const char* join = attributeForm ? "+" : " + ";
+    output.reset();
+    output.append(lhs);
+    output.append(attributeForm ? "=" : " = ");
+    bool any = false;
+    for (int a = 0; a < size; ++a) {
+        if (!((table >> a) & 1))
+            continue;
+        if (any)
+            output.append(join);
+        any = true;
+        for (int i = 0; i < nlines; ++i) {
+            if (i)
+                output.append('*');
+            if (!((a >> i) & 1))
+                output.append('~');
+            output.append(names && names[i] ? names[i] : "");
+        }
+    }
+    if (!any)
+        output.append('0');
+    out = output.getbuf();
+    return warned ? STATUS_WARNING : STATUS_OK;
+}
+
+UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::checkhex(const char* s) {
+    if (std::strlen(s) < 3 || !isHexPrefix(s)) {
+        setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgBadHex, s));
+        return STATUS_INVALID;
+    }
+    for (const char* c = s + 2; *c; ++c)
+        if (!UT_STR::IsXDigit(*c)) {
+            setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgBadDigit, *c, s));
+            return STATUS_INVALID;
+        }
+    return STATUS_OK;
+}
+
+UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::validate(const char* eqn, const char* lhs, const char** names, int nlines) {
+    setmsg(nullptr);
+    const char* text = eqn ? eqn : "";
+    const char* left = lhs ? lhs : "";
+    if (attributeForm) {
+        const char* eq = UT_STR::FindChar(text, '=');
+        if (!eq) {
+            setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", kMsgMissingEq));
+            return STATUS_INVALID;
+        }
+        const std::size_t n = static_cast<std::size_t>(eq - text);
+        if (n > 0 && UT_STR::INCompare(text, left, n) != 0) {
+            setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgBadLhs, left));
+            return STATUS_INVALID;
+        }
+        if (isHexPrefix(eq + 1))
+            return checkhex(eq + 1);
+    }
+    std::unique_ptr<UT_PREDICATE> tree(parse(text, names, nlines));
+    return tree ? STATUS_OK : STATUS_INVALID;
+}
+
+// ---- public object ---------------------------------------------------------
+
+UT_EQUATE::UT_EQUATE(unsigned char attributeForm) : imp(new UT_EQUATE_IMP(attributeForm)) {}
+UT_EQUATE::~UT_EQUATE() { delete imp; }
+
+UT_EQUATE::STATUS UT_EQUATE::gen_hex(const char* eqn, const char** names, int nlines, const char* lhs,
+                                     char*& out) {
+    return static_cast<STATUS>(imp->gen_hex(eqn, names, nlines, lhs, out));
+}
+UT_EQUATE::STATUS UT_EQUATE::gen_hex(const char* eqn, const char** names, int nlines, char*& out) {
+    return static_cast<STATUS>(imp->gen_hex(eqn, names, nlines, "", out));
+}
+UT_EQUATE::STATUS UT_EQUATE::gen_equatestr(const char* init, const char** names, int nlines, const char* lhs,
+                                           char*& out) {
+    return static_cast<STATUS>(imp->gen_equatestr(init, names, nlines, lhs, out));
+}
+UT_EQUATE::STATUS UT_EQUATE::validate(const char* eqn, const char* lhs, const char** names, int nlines) {
+    return static_cast<STATUS>(imp->validate(eqn, lhs, names, nlines));
+}
+UT_EQUATE::STATUS UT_EQUATE::validate(const char* eqn, const char** names, int nlines) {
+    return static_cast<STATUS>(imp->validate(eqn, "", names, nlines));
+}
+wchar_t* UT_EQUATE::geterrmsg() const { return imp->geterrmsg(); }

@@ -3,6 +3,7 @@
 #include "UtilStatics.h"
 
 #include <UtilFrame.h>
+#include <UtilSmem.h>
 
 int (*ut_new_handler)(uint64_t) = nullptr;
 
@@ -27,9 +28,14 @@ struct Load {
         loadStep(btree);
         loadStep(equateSlot);
         readFastmemSwitches();
+        readSmallmemSwitches();
         loadStep(stringPoolLock);
         loadStep(tstampSlot);
     }
 } load;
 
 }  // namespace
+
+// Made after the switches are read, destroyed at unload; its shared pool
+// stays.
+UT_SM_SMALLMEM ut_stringmem(16, 0, "UT_SM_SMALLMEM", -1);

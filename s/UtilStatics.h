@@ -50,6 +50,12 @@ UTIL_EXPORT Port_ThrThreadDataHelper& tstampSlot();
 void readFastmemSwitches();
 UTIL_EXPORT bool fastmemPoolsOn();
 
+// The small-element pool switches (QRN_MEMPOOL_ON or QRN_SM_MEMPOOL_ON, and
+// QRN_UT_SM_STATS), read once.
+void readSmallmemSwitches();
+UTIL_EXPORT bool smallmemPoolsOn();
+UTIL_EXPORT bool smallmemStatsOn();
+
 }  // namespace Util::Statics
 
 namespace Util::Statics {
