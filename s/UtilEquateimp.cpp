@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -65,6 +66,12 @@ Port_ThrThreadDataHelper& equateSlot() { return threadSlot<ThreadOutput>(slot, k
 // ---- predicate tree --------------------------------------------------------
 
 UT_OPERATOR::~UT_OPERATOR() {
+    auto leaf = [](const UT_PREDICATE* p) { return !p || p->gettype() == PRED_ATOM; };
+    if (leaf(left) && leaf(right)) {
+        delete left;
+        delete right;
+        return;
+    }
     // Children are taken apart on an explicit stack: a long chain of one
     // operator makes a tree as deep as the chain.
     std::vector<UT_PREDICATE*> pending;
@@ -148,7 +155,7 @@ struct UT_EQUATE_IMP::Parse {
     enum Kind { END, OPEN, CLOSE, OPERATOR, CONSTANT, INVERT, NAME, BAD };
     struct Token {
         Kind kind;
-        std::string text;
+        std::string_view text;  // into the equation
         UT_OPERATOR_TYPE op = OP_AND;
     };
     // One parenthesis level: its pending operands and operators, and the
@@ -168,27 +175,28 @@ struct UT_EQUATE_IMP::Parse {
     Token next() {
         while (*at && UT_STR::IsSpace(*at))
             ++at;
+        const char* start = at;
         char c = *at;
         if (!c)
-            return {END, ""};
+            return {END, {}};
         ++at;
+        std::string_view one(start, 1);
         switch (c) {
-        case '(': return {OPEN, "("};
-        case ')': return {CLOSE, ")"};
-        case '*': return {OPERATOR, "*", OP_AND};
-        case '+': return {OPERATOR, "+", OP_OR};
-        case '@': return {OPERATOR, "@", OP_XOR};
+        case '(': return {OPEN, one};
+        case ')': return {CLOSE, one};
+        case '*': return {OPERATOR, one, OP_AND};
+        case '+': return {OPERATOR, one, OP_OR};
+        case '@': return {OPERATOR, one, OP_XOR};
         case '0':
-        case '1': return {CONSTANT, std::string(1, c)};
-        case '~': return {INVERT, "~"};
+        case '1': return {CONSTANT, one};
+        case '~': return {INVERT, one};
         default: break;
         }
         if (!UT_STR::IsAlpha(c))
-            return {BAD, std::string(1, c)};
-        const char* start = at - 1;
+            return {BAD, one};
         while (*at && UT_STR::IsAlnum(*at))
             ++at;
-        return {NAME, std::string(start, at)};
+        return {NAME, std::string_view(start, static_cast<std::size_t>(at - start))};
     }
 
     UT_PREDICATE* fail(wchar_t* msg) {
@@ -196,7 +204,8 @@ struct UT_EQUATE_IMP::Parse {
         return nullptr;
     }
     UT_PREDICATE* unexpected(const Token& t) {
-        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnexpected, t.text.c_str()));
+        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnexpected,
+                                                     std::string(t.text).c_str()));
     }
     UT_PREDICATE* plain(const char* msg) {
         return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", msg));
@@ -225,19 +234,21 @@ struct UT_EQUATE_IMP::Parse {
                 case NAME: {
                     if (t.text.size() > kMaxName)
                         return plain(kMsgLongName);
+                    char name[kMaxName + 1];
+                    std::memcpy(name, t.text.data(), t.text.size());
+                    name[t.text.size()] = '\0';
                     int line = -1;
                     for (int i = 0; i < nlines && line < 0; ++i)
-                        if (names && names[i] && self.namecmp(t.text.c_str(), names[i]) == 0)
+                        if (names && names[i] && self.namecmp(name, names[i]) == 0)
                             line = i;
                     if (line < 0)
-                        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnknown,
-                                                                     t.text.c_str()));
+                        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnknown, name));
                     uint64_t table = line < kMaxLines ? kLineTables[line] : 0;
                     term.reset(new UT_ATOM(invert ? ~table : table));
                     break;
                 }
                 case CONSTANT:
-                    term.reset(new UT_ATOM(t.text == "1" ? ~uint64_t{0} : 0));
+                    term.reset(new UT_ATOM(t.text[0] == '1' ? ~uint64_t{0} : 0));
                     term->toggleinversion(invert);
                     break;
                 case OPEN:
