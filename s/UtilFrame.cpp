@@ -29,6 +29,7 @@ struct Load {
         loadStep(equateSlot);
         readFastmemSwitches();
         readSmallmemSwitches();
+        loadStep(makeSharedResourceMap);
         loadStep(stringPoolLock);
         loadStep(tstampSlot);
     }

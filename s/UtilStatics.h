@@ -56,6 +56,9 @@ void readSmallmemSwitches();
 UTIL_EXPORT bool smallmemPoolsOn();
 UTIL_EXPORT bool smallmemStatsOn();
 
+// UtilShared: the registry's map, made empty at load.
+void makeSharedResourceMap();
+
 }  // namespace Util::Statics
 
 namespace Util::Statics {
