@@ -23,8 +23,13 @@ std::string hex(const char* eqn, int nlines = 2) {
     UT_EQUATE e;
     char* out = reinterpret_cast<char*>(1);
     auto st = e.gen_hex(eqn, kLines, nlines, out);
-    if (st != UT_EQUATE::STATUS_OK)
-        return (out ? "<out set> " : "") + std::to_string(st) + ": " + message(e);
+    if (st != UT_EQUATE::STATUS_OK) {
+        std::string r = out ? "<out set> " : "";
+        r += std::to_string(st);
+        r += ": ";
+        r += message(e);
+        return r;
+    }
     return out;
 }
 
@@ -68,7 +73,7 @@ TEST(EquationToHex, RefusalsAndTheirMessages) {
     EXPECT_EQ(hex("()"), "5: Unexpected ')'.");
     EXPECT_EQ(hex("A0", 1), "4: Wrong number of address lines.");
     EXPECT_EQ(hex("A0", 7), "4: Wrong number of address lines.");
-    EXPECT_EQ(hex(("X" + std::string(255, 'y')).c_str()), "5: Literal longer than 255 characters.");
+    EXPECT_EQ(hex(std::string("X").append(255, 'y').c_str()), "5: Literal longer than 255 characters.");
     std::string mixed = "A0";
     for (int i = 0; i < 100; ++i)
         mixed += i % 2 ? "*A0" : "@A1";
@@ -169,7 +174,7 @@ TEST(RoundTrips, HexEquationHex) {
                 std::string first = eqn;
                 char* back = nullptr;
                 ASSERT_EQ(e.gen_hex(first.c_str(), kLines, n, "O", back), UT_EQUATE::STATUS_OK) << first;
-                EXPECT_EQ(std::string(back), form ? "O=0x" + std::string(init) : std::string(init));
+                EXPECT_EQ(std::string(back), form ? std::string("O=0x").append(init) : std::string(init));
                 char* again = nullptr;
                 ASSERT_EQ(e.gen_equatestr(back, kLines, n, "O", again), UT_EQUATE::STATUS_OK);
                 EXPECT_EQ(std::string(again), first);
