@@ -1,0 +1,68 @@
+// UtilFName.h - the group of file names one run of a tool works with.
+//
+// Slots 0 to ncmd-1 take names from the command line (by order, or by
+// extension type); the others are derived from a master slot's name by
+// replacing its extension. Define every slot in order, add the command-line
+// names, call check(), then ask for names.
+//
+// define() flags: 1 enforce the extension, 2 add the (first) extension to a
+// name without one, 8 derive from the master's base name instead of its root.
+// A master of 65535 means the slot has to be on the command line.
+//
+// add() returns -1 when the name was placed, -3 (ordered: the extension does
+// not fit the next slot), -4 (every slot of its type is taken), -5 (no slot
+// has its type) or -6 (more names than command-line slots). check() returns
+// -1, or the first slot that still needs a command-line name. Misuse is a
+// fatal report, code 2; so is a master chain that loops or ends in a slot
+// that has neither a name nor a master.
+#pragma once
+
+#include "UtilExport.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class UTIL_EXPORT Util_FNameGroup {
+public:
+    static constexpr unsigned short kNoMaster = 65535;
+    enum DefineFlag : unsigned { ENFORCE_EXT = 1, ADD_EXT = 2, TAIL_ONLY = 8 };
+
+    Util_FNameGroup(unsigned short ncmd, unsigned short napp, unsigned char ordered);
+    ~Util_FNameGroup();
+    Util_FNameGroup(const Util_FNameGroup&) = delete;
+    Util_FNameGroup& operator=(const Util_FNameGroup&) = delete;
+
+    void define(const char* ext, unsigned int flags, unsigned short master);
+    // A null entry stands for a name without extension.
+    void define(const char** exts, unsigned short n, unsigned int flags, unsigned short master);
+    int add(const char* name);
+    int check();
+    char* get_fname(unsigned short i) const;
+    unsigned char is_derived(unsigned short i) const;
+    unsigned char is_writable(unsigned short i) const;
+    unsigned char file_exist(unsigned short i) const;
+    unsigned char files_equal(unsigned short i, unsigned short j) const;
+    void dump() const {}
+
+private:
+    struct Record {
+        uint16_t flags = 0;
+        std::optional<std::string> fname;
+        std::vector<std::optional<std::string>> exts;
+        uint16_t master = kNoMaster;
+    };
+
+    [[noreturn]] void indexError(int index, const char* text) const;
+    bool matches(const Record& r, const char* ext) const;
+    const Record& checkedSlot(unsigned short i, const char* rangeText) const;
+
+    uint16_t ncmd;
+    uint16_t nfiles;
+    unsigned char ordered;
+    unsigned char checked;
+    std::vector<Record> files;
+    int16_t lastdef;
+    int16_t lastadd;
+};
