@@ -1,0 +1,154 @@
+// UtilPrime.cpp - primality tests, prime searches and the prime table.
+#include <UtilPrime.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <iterator>
+
+namespace {
+
+constexpr uint64_t kPrimeTable[] = {
+#include "UtilPrimeTable.inc"
+};
+static_assert(std::size(kPrimeTable) == 410, "the table holds 410 primes");
+
+constexpr uint64_t kLargestPrime = 18446744073709551557ull;
+
+uint64_t mulmod(uint64_t a, uint64_t b, uint64_t n) {
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % n);
+}
+
+}  // namespace
+
+namespace Util {
+
+// ---- tests -----------------------------------------------------------------
+
+uint64_t PrimeImp::randomInRange(uint64_t lo, uint64_t hi) {
+    return lo + static_cast<uint64_t>(std::rand()) % (hi - lo + 1);
+}
+
+bool PrimeImp::isPrimeByTrialDivision(uint64_t n) {
+    if (n == 2)
+        return true;
+    if (n < 2 || n % 2 == 0)
+        return false;
+    if (n == 3 || n == 5 || n == 7)
+        return true;
+    // d <= n / d: d * d would overflow for n near 2^64.
+    for (uint64_t d = 3; d <= n / d; d += 2)
+        if (n % d == 0)
+            return false;
+    return true;
+}
+
+bool PrimeImp::witnessComposite(uint64_t a, uint64_t n) {
+    const uint64_t m = n - 1;
+    uint64_t d = 1;
+    for (int i = 63; i >= 0; --i) {
+        uint64_t x = d;
+        d = mulmod(d, d, n);
+        if (d == 1 && x != 1 && x != n - 1)
+            return true;
+        if (bitValAt(m, i))
+            d = mulmod(d, a, n);
+    }
+    return d != 1;
+}
+
+bool PrimeImp::isPrimeByWitness(uint64_t n) const {
+    if (n == 2)
+        return true;
+    if (n < 2 || n % 2 == 0)
+        return false;
+    for (uint64_t t = 1; t < maxTrials; ++t)
+        if (witnessComposite(randomInRange(1, n - 1), n))
+            return false;
+    return true;
+}
+
+bool PrimeImp::isPrime(uint64_t n) const {
+    if (method == Prime::TrialDivision)
+        return isPrimeByTrialDivision(n);
+    if (method == Prime::Witness)
+        return isPrimeByWitness(n);
+    return false;
+}
+
+// ---- searches --------------------------------------------------------------
+
+uint64_t PrimeImp::primeGreaterThanEqual(uint64_t n) const {
+    if (n < 3)
+        return 2;
+    if (n > kLargestPrime || !knownMethod())
+        return 0;  // no larger prime fits in 64 bits
+    for (uint64_t c = n | 1;; c += 2)
+        if (isPrime(c))
+            return c;
+}
+
+uint64_t PrimeImp::primeLessThanEqual(uint64_t n) const {
+    if (n < 2 || !knownMethod())
+        return 0;
+    if (n <= 3)
+        return n;
+    for (uint64_t c = (n % 2) ? n : n - 1; c >= 5; c -= 2)
+        if (isPrime(c))
+            return c;
+    return 3;
+}
+
+std::vector<uint64_t> PrimeImp::primeNumbersInRange(uint64_t a, uint64_t b) const {
+    if (a > b)
+        std::swap(a, b);
+    std::vector<uint64_t> out;
+    if (!knownMethod())
+        return out;
+    for (uint64_t p : {2u, 3u})
+        if (a <= p && p <= b)
+            out.push_back(p);
+    // Odd candidates up to b, stopping before the step past the top of the
+    // 64-bit range.
+    for (uint64_t c = std::max<uint64_t>(a, 4) | 1; c <= b; c += 2) {
+        if (isPrime(c))
+            out.push_back(c);
+        if (c > UINT64_MAX - 2)
+            break;
+    }
+    return out;
+}
+
+// ---- public object ---------------------------------------------------------
+
+Prime::Prime() : imp(new PrimeImp) {}
+Prime::Prime(const Prime& other) : imp(new PrimeImp(other.imp->getMethod(), other.imp->getMaxTrials())) {}
+
+Prime& Prime::operator=(const Prime& other) {
+    if (this != &other) {
+        auto* copy = new PrimeImp(other.imp->getMethod(), other.imp->getMaxTrials());
+        delete imp;
+        imp = copy;
+    }
+    return *this;
+}
+
+Prime::~Prime() { delete imp; }
+
+void Prime::checkPrimeBy(PrimeCheckMethod method) { imp->checkPrimeBy(method); }
+void Prime::setMaxTrialsForWitnessCheck(uint64_t count) { imp->setMaxTrialsForWitnessCheck(count); }
+bool Prime::isPrime(uint64_t n) const { return imp->isPrime(n); }
+uint64_t Prime::primeGreaterThanEqual(uint64_t n) const { return imp->primeGreaterThanEqual(n); }
+uint64_t Prime::primeLessThanEqual(uint64_t n) const { return imp->primeLessThanEqual(n); }
+std::vector<uint64_t> Prime::primeNumbersInRange(uint64_t a, uint64_t b) const {
+    return imp->primeNumbersInRange(a, b);
+}
+
+uint64_t Prime::anyPrimeGreaterThanEqual(uint64_t n) {
+    if (n < 4)
+        return n;
+    const uint64_t* end = std::end(kPrimeTable);
+    const uint64_t* at = std::lower_bound(std::begin(kPrimeTable), end, n);
+    return at == end ? n : *at;
+}
+
+}  // namespace Util
