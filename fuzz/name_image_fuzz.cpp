@@ -1,13 +1,13 @@
 // Fuzzes reading a name-cache image into both caches, then fixing up the
 // pointers that follow it. A bad image must end in a fatal report with the
 // caches unchanged; a good one must read back the same from both caches.
+#include "FuzzFile.h"
+
 #include <UtilCname.h>
 #include <UtilNameCache.h>
 #include <UtilPtrfile.h>
 
 #include <PortMsg.h>
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -15,19 +15,6 @@
 #include <string>
 
 namespace {
-
-std::string inputPath() {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir ? dir : "/tmp") + "/name_image_fuzz_" + std::to_string(getpid());
-}
-
-bool store(const std::string& path, const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
 
 [[noreturn]] void broken(const char* what) {
     std::fprintf(stderr, "name_image_fuzz: %s\n", what);
@@ -42,8 +29,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = inputPath();
-    if (!store(path, data, size))
+    static const std::string path = FuzzFile::path("name_image_fuzz");
+    if (!FuzzFile::store(path, data, size))
         return 0;
     UT_NCH_CACHE tree(0, 64);
     tree.add("kept_name", 3);

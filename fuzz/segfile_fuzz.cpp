@@ -2,12 +2,12 @@
 // cache on and off. A bad file must be refused (false or a fatal report);
 // whatever loads must read back, from inside the file, the bytes of the
 // segment each name finds (of two entries with one name, the later).
+#include "FuzzFile.h"
+
 #include <UtilIfile.h>
 
 #include <PortMsg.h>
 #include <PortStream.h>
-
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -16,19 +16,6 @@
 #include <vector>
 
 namespace {
-
-std::string inputPath() {
-    const char* dir = std::getenv("TMPDIR");
-    return std::string(dir ? dir : "/tmp") + "/segfile_fuzz_" + std::to_string(getpid());
-}
-
-bool store(const std::string& path, const uint8_t* data, size_t size) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(data, 1, size, f) == size;
-    return std::fclose(f) == 0 && ok;
-}
 
 void readEverything(const std::string& path, unsigned char cache, size_t size) {
     UT_IFILE f;
@@ -64,8 +51,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const std::string path = inputPath();
-    if (!store(path, data, size))
+    static const std::string path = FuzzFile::path("segfile_fuzz");
+    if (!FuzzFile::store(path, data, size))
         return 0;
     readEverything(path, 1, size);
     readEverything(path, 0, size);
