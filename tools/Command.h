@@ -23,7 +23,7 @@ struct Registration {
 };
 
 // Parses "--name value" pairs, lone flags and up to `maxPositional` other
-// arguments; returns false on an unknown or malformed option, after printing
+// arguments (all arguments after "--" are positional); returns false on an unknown or malformed option, after printing
 // why.
 struct Options {
     bool parse(const std::vector<std::string>& args, const std::vector<std::string>& valued,

@@ -38,9 +38,18 @@ bool Options::parse(const std::vector<std::string>& args, const std::vector<std:
     auto known = [](const std::vector<std::string>& list, const std::string& s) {
         return std::find(list.begin(), list.end(), s) != list.end();
     };
+    bool onlyPositional = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (known(flags, a)) {
+        if (!onlyPositional && a == "--") {
+            onlyPositional = true;
+        } else if (onlyPositional) {
+            if (positional.size() == maxPositional) {
+                std::fprintf(stderr, "utiltool: unexpected argument '%s'\n", a.c_str());
+                return false;
+            }
+            positional.push_back(a);
+        } else if (known(flags, a)) {
             values.emplace_back(a, "");
         } else if (known(valued, a)) {
             if (i + 1 == args.size()) {
