@@ -84,4 +84,4 @@ BENCHMARK(BM_StdRemove<std::deque<uint32_t>>)->Arg(1000)->Arg(10000);
 
 }  // namespace
 
-int main(int argc, char** argv) { return pooledBenchMain(argc, argv, "QRN_MEMPOOL_ON"); }
+int main(int argc, char** argv) { return pooledBenchMain(argc, argv, {"QRN_MEMPOOL_ON"}); }

@@ -1,5 +1,7 @@
-// fastmem_bench - UT_FASTMEM against malloc/free and
-// std::pmr::unsynchronized_pool_resource, on the same take/give-back patterns.
+// fastmem_bench - UT_FASTMEM against malloc/free,
+// std::pmr::unsynchronized_pool_resource and boost::pool, on the same
+// take/give-back patterns. Built a second time with mimalloc linked in, where
+// the pool meets mi_malloc/mi_free (and malloc is mimalloc's as well).
 #include <UtilFstmem.h>
 
 #include "PooledMain.h"
@@ -12,6 +14,13 @@
 #include <numeric>
 #include <random>
 #include <vector>
+
+#ifdef UTIL_BENCH_BOOST
+#include <boost/pool/pool.hpp>
+#endif
+#ifdef UTIL_BENCH_MIMALLOC
+#include <mimalloc.h>
+#endif
 
 namespace {
 
@@ -63,6 +72,21 @@ void BM_PmrPool(benchmark::State& state) {
         [&](void* p) { pool.deallocate(p, kElemSize); });
 }
 
+#ifdef UTIL_BENCH_BOOST
+// boost::pool rather than object_pool: object_pool::destroy keeps its free
+// list ordered, which is linear per call.
+void BM_BoostPool(benchmark::State& state) {
+    boost::pool<> pool(kElemSize, kPerBlock);
+    run(state, [&] { return pool.malloc(); }, [&](void* p) { pool.free(p); });
+}
+#endif
+
+#ifdef UTIL_BENCH_MIMALLOC
+void BM_Mimalloc(benchmark::State& state) {
+    run(state, [] { return mi_malloc(kElemSize); }, [](void* p) { mi_free(p); });
+}
+#endif
+
 void patterns(benchmark::internal::Benchmark* b) {
     b->ArgNames({"n", "pattern"});
     for (int pattern : {LIFO, FIFO, RANDOM})
@@ -73,7 +97,13 @@ void patterns(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_Fastmem)->Apply(patterns);
 BENCHMARK(BM_Malloc)->Apply(patterns);
 BENCHMARK(BM_PmrPool)->Apply(patterns);
+#ifdef UTIL_BENCH_BOOST
+BENCHMARK(BM_BoostPool)->Apply(patterns);
+#endif
+#ifdef UTIL_BENCH_MIMALLOC
+BENCHMARK(BM_Mimalloc)->Apply(patterns);
+#endif
 
 }  // namespace
 
-int main(int argc, char** argv) { return pooledBenchMain(argc, argv, "QRN_FST_MEMPOOL_ON"); }
+int main(int argc, char** argv) { return pooledBenchMain(argc, argv, {"QRN_FST_MEMPOOL_ON"}); }

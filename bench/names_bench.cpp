@@ -21,6 +21,10 @@
 #include <unordered_set>
 #include <vector>
 
+#ifdef UTIL_BENCH_ABSL
+#include <absl/container/flat_hash_set.h>
+#endif
+
 namespace {
 
 constexpr int kRepeats = 3;  // each distinct name is interned this often
@@ -95,6 +99,11 @@ void BM_InternUnorderedSet(benchmark::State& state) {
 void BM_InternSet(benchmark::State& state) {
     internBench<std::set<std::string>>(state, [](auto& c, const char* t) { c.emplace(t); });
 }
+#ifdef UTIL_BENCH_ABSL
+void BM_InternAbslFlatSet(benchmark::State& state) {
+    internBench<absl::flat_hash_set<std::string>>(state, [](auto& c, const char* t) { c.emplace(t); });
+}
+#endif
 
 std::string scratch(const char* what) {
     return "/tmp/names_bench_" + std::to_string(getpid()) + "_" + what;
@@ -190,13 +199,17 @@ void BM_PlainFread(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_InternCname)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InternNameCache)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InternUnorderedSet)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_InternSet)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+#define SIZES ->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_InternCname) SIZES;
+BENCHMARK(BM_InternNameCache) SIZES;
+BENCHMARK(BM_InternUnorderedSet) SIZES;
+BENCHMARK(BM_InternSet) SIZES;
+#ifdef UTIL_BENCH_ABSL
+BENCHMARK(BM_InternAbslFlatSet) SIZES;
+#endif
 BENCHMARK(BM_ImageSave)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainFwrite)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImageRestore)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainFread)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-int main(int argc, char** argv) { return pooledBenchMain(argc, argv, "QRN_MEMPOOL_ON"); }
+int main(int argc, char** argv) { return pooledBenchMain(argc, argv, {"QRN_MEMPOOL_ON"}); }

@@ -113,4 +113,4 @@ BENCHMARK(BM_StrobjCreateCopyCompare);
 BENCHMARK(BM_StdStringCreateCopyCompare);
 BENCHMARK(BM_GenHexSixLines);
 
-int main(int argc, char** argv) { return pooledBenchMain(argc, argv, "QRN_SM_MEMPOOL_ON"); }
+int main(int argc, char** argv) { return pooledBenchMain(argc, argv, {"QRN_SM_MEMPOOL_ON"}); }

@@ -1,6 +1,6 @@
-// store_bench - the tree against std::map<std::string, void*> and the hash
-// table against std::unordered_map<std::string, void*>: insert, find, remove
-// of n string keys.
+// store_bench - the tree against std::map<std::string, void*> (and
+// absl::btree_map) and the hash table against std::unordered_map<std::string,
+// void*> (and absl::flat_hash_map): insert, find, remove of n string keys.
 #include <UtilBtree.h>
 #include <UtilHash.h>
 
@@ -16,6 +16,11 @@
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#ifdef UTIL_BENCH_ABSL
+#include <absl/container/btree_map.h>
+#include <absl/container/flat_hash_map.h>
+#endif
 
 namespace {
 
@@ -53,10 +58,11 @@ void BM_TreeInsert(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+template <class Map>
 void BM_MapInsert(benchmark::State& state) {
     auto keys = makeKeys(static_cast<size_t>(state.range(0)));
     for (auto _ : state) {
-        std::map<std::string, void*> map;
+        Map map;
         for (auto& k : keys)
             map.emplace(k, k.data());
         benchmark::DoNotOptimize(map.size());
@@ -85,9 +91,10 @@ void BM_TreeFind(benchmark::State& state) {
     findBench(state, keys, [&](const std::string& k) { return tree.find(k.c_str()); });
 }
 
+template <class Map>
 void BM_MapFind(benchmark::State& state) {
     auto keys = makeKeys(static_cast<size_t>(state.range(0)));
-    std::map<std::string, void*> map;
+    Map map;
     for (auto& k : keys)
         map.emplace(k, k.data());
     findBench(state, keys, [&](const std::string& k) -> const void* {
@@ -104,9 +111,10 @@ void BM_HashFind(benchmark::State& state) {
     findBench(state, keys, [&](const std::string& k) { return table.s_find(const_cast<char*>(k.c_str())); });
 }
 
+template <class Map>
 void BM_UnorderedMapFind(benchmark::State& state) {
     auto keys = makeKeys(static_cast<size_t>(state.range(0)));
-    std::unordered_map<std::string, void*> map;
+    Map map;
     map.reserve(keys.size());
     for (auto& k : keys)
         map.emplace(k, k.data());
@@ -130,11 +138,12 @@ void BM_TreeRemove(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+template <class Map>
 void BM_MapRemove(benchmark::State& state) {
     auto keys = makeKeys(static_cast<size_t>(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
-        std::map<std::string, void*> map;
+        Map map;
         for (auto& k : keys)
             map.emplace(k, k.data());
         state.ResumeTiming();
@@ -145,15 +154,25 @@ void BM_MapRemove(benchmark::State& state) {
 }
 
 #define SIZES ->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+using StdMap = std::map<std::string, void*>;
+using StdHash = std::unordered_map<std::string, void*>;
 BENCHMARK(BM_TreeInsert) SIZES;
-BENCHMARK(BM_MapInsert) SIZES;
+BENCHMARK(BM_MapInsert<StdMap>)->Name("BM_MapInsert") SIZES;
 BENCHMARK(BM_TreeFind) SIZES;
-BENCHMARK(BM_MapFind) SIZES;
+BENCHMARK(BM_MapFind<StdMap>)->Name("BM_MapFind") SIZES;
 BENCHMARK(BM_TreeRemove) SIZES;
-BENCHMARK(BM_MapRemove) SIZES;
+BENCHMARK(BM_MapRemove<StdMap>)->Name("BM_MapRemove") SIZES;
 BENCHMARK(BM_HashFind) SIZES;
-BENCHMARK(BM_UnorderedMapFind) SIZES;
+BENCHMARK(BM_UnorderedMapFind<StdHash>)->Name("BM_UnorderedMapFind") SIZES;
+#ifdef UTIL_BENCH_ABSL
+using AbslMap = absl::btree_map<std::string, void*>;
+using AbslHash = absl::flat_hash_map<std::string, void*>;
+BENCHMARK(BM_MapInsert<AbslMap>)->Name("BM_AbslBtreeInsert") SIZES;
+BENCHMARK(BM_MapFind<AbslMap>)->Name("BM_AbslBtreeFind") SIZES;
+BENCHMARK(BM_MapRemove<AbslMap>)->Name("BM_AbslBtreeRemove") SIZES;
+BENCHMARK(BM_UnorderedMapFind<AbslHash>)->Name("BM_AbslFlatHashFind") SIZES;
+#endif
 
 }  // namespace
 
-int main(int argc, char** argv) { return pooledBenchMain(argc, argv, "QRN_MEMPOOL_ON"); }
+int main(int argc, char** argv) { return pooledBenchMain(argc, argv, {"QRN_MEMPOOL_ON"}); }
