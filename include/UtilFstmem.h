@@ -37,6 +37,13 @@ struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
     UT_FM_BLOCK_HEAD* prev;  // the chain's previous block, null at its front
 };
 
+// Where a block's elements start, kept beside the block so that finding the
+// owner of an address reads one contiguous array.
+struct UT_FM_BLOCK_SPAN {
+    uintptr_t start;
+    UT_FM_BLOCK_HEAD* head;
+};
+
 // The pool itself; UT_FASTMEM forwards every operation to it.
 class UTIL_EXPORT UT_FASTMEM_IMP : public UT_STATOBJ {
 public:
@@ -73,7 +80,7 @@ private:
     const char* classname;
     // The blocks by address, so that a release finds its block without
     // walking the chain.
-    std::vector<UT_FM_BLOCK_HEAD*> by_address;
+    std::vector<UT_FM_BLOCK_SPAN> by_address;
 };
 
 class UTIL_EXPORT UT_FASTMEM {

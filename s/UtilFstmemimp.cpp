@@ -118,12 +118,11 @@ void UT_FASTMEM_IMP::release_block(UT_FM_BLOCK_HEAD* head) const {
 
 UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::add_block() {
     UT_FM_BLOCK_HEAD* head = new_block();
-    auto at = std::upper_bound(by_address.begin(), by_address.end(), head,
-                               [](const UT_FM_BLOCK_HEAD* a, const UT_FM_BLOCK_HEAD* b) {
-                                   return address(a->mem) < address(b->mem);
-                               });
+    const UT_FM_BLOCK_SPAN span{address(head->mem), head};
+    auto at = std::upper_bound(by_address.begin(), by_address.end(), span.start,
+                               [](uintptr_t a, const UT_FM_BLOCK_SPAN& b) { return a < b.start; });
     try {
-        by_address.insert(at, head);
+        by_address.insert(at, span);
     } catch (...) {
         release_block(head);
         throw;
@@ -132,12 +131,18 @@ UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::add_block() {
 }
 
 UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::owner_of(const void* p) const {
-    auto after = std::upper_bound(by_address.begin(), by_address.end(), address(p),
-                                  [](uintptr_t a, const UT_FM_BLOCK_HEAD* b) { return a < address(b->mem); });
-    if (after == by_address.begin())
+    // The last block starting at or before p; a search without branches on
+    // the data, since releases in random order defeat branch prediction.
+    const uintptr_t at = address(p);
+    if (by_address.empty())
         return nullptr;
-    UT_FM_BLOCK_HEAD* head = *(after - 1);
-    return address(p) - address(head->mem) < block_size ? head : nullptr;
+    const UT_FM_BLOCK_SPAN* base = by_address.data();
+    for (size_t n = by_address.size(); n > 1;) {
+        const size_t half = n / 2;
+        base = base[half].start <= at ? base + half : base;
+        n -= half;
+    }
+    return at >= base->start && at - base->start < block_size ? base->head : nullptr;
 }
 
 void UT_FASTMEM_IMP::to_front(UT_FM_BLOCK_HEAD* head) {
@@ -196,10 +201,8 @@ void UT_FASTMEM_IMP::int_free(void* p) {
     if (block->num_used == 0 && block->next) {
         blocks = block->next;
         blocks->prev = nullptr;
-        by_address.erase(std::lower_bound(by_address.begin(), by_address.end(), block,
-                                          [](const UT_FM_BLOCK_HEAD* a, const UT_FM_BLOCK_HEAD* b) {
-                                              return address(a->mem) < address(b->mem);
-                                          }));
+        by_address.erase(std::lower_bound(by_address.begin(), by_address.end(), address(block->mem),
+                                          [](const UT_FM_BLOCK_SPAN& a, uintptr_t b) { return a.start < b; }));
         release_block(block);
     }
 }
