@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <iterator>
+#include <vector>
 
 namespace {
 
@@ -13,6 +14,47 @@ constexpr uint64_t kPrimeTable[] = {
 static_assert(std::size(kPrimeTable) == 410, "the table holds 410 primes");
 
 constexpr uint64_t kLargestPrime = 18446744073709551557ull;
+
+// Ranges whose top is at most this are sieved when the test is exact (trial
+// division gives exactly the primes, so the sieve gives the same list): the
+// base primes then stay below 2^20.
+constexpr uint64_t kSieveTop = uint64_t(1) << 40;
+constexpr uint64_t kSieveSegment = uint64_t(1) << 16;  // odd numbers per segment
+
+// Appends the primes among the odd numbers first, first + 2, ... <= last
+// (first odd, at least 5) with a segmented sieve of Eratosthenes.
+void sieveOdd(uint64_t first, uint64_t last, std::vector<uint64_t>& out) {
+    uint64_t root = 1;
+    while ((root + 1) * (root + 1) <= last)
+        ++root;
+    std::vector<bool> composite(root + 1, false);
+    std::vector<uint64_t> base;
+    for (uint64_t p = 3; p <= root; p += 2) {
+        if (composite[p])
+            continue;
+        base.push_back(p);
+        for (uint64_t m = p * p; m <= root; m += 2 * p)
+            composite[m] = true;
+    }
+    std::vector<unsigned char> marks(kSieveSegment);
+    for (uint64_t lo = first; lo <= last; lo += 2 * kSieveSegment) {
+        const uint64_t hi = std::min(last, lo + 2 * (kSieveSegment - 1));
+        const uint64_t count = (hi - lo) / 2 + 1;
+        std::fill(marks.begin(), marks.begin() + static_cast<std::ptrdiff_t>(count), 0);
+        for (uint64_t p : base) {
+            if (p * p > hi)
+                break;
+            uint64_t m = std::max(p * p, (lo + p - 1) / p * p);
+            if (m % 2 == 0)
+                m += p;
+            for (; m <= hi; m += 2 * p)
+                marks[(m - lo) / 2] = 1;
+        }
+        for (uint64_t i = 0; i < count; ++i)
+            if (!marks[i])
+                out.push_back(lo + 2 * i);
+    }
+}
 
 uint64_t mulmod(uint64_t a, uint64_t b, uint64_t n) {
     return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % n);
@@ -107,9 +149,15 @@ std::vector<uint64_t> PrimeImp::primeNumbersInRange(uint64_t a, uint64_t b) cons
     for (uint64_t p : {2u, 3u})
         if (a <= p && p <= b)
             out.push_back(p);
+    const uint64_t first = std::max<uint64_t>(a, 4) | 1;
+    if (method == Prime::TrialDivision && b <= kSieveTop) {
+        if (first <= b)
+            sieveOdd(first, b, out);
+        return out;
+    }
     // Odd candidates up to b, stopping before the step past the top of the
     // 64-bit range.
-    for (uint64_t c = std::max<uint64_t>(a, 4) | 1; c <= b; c += 2) {
+    for (uint64_t c = first; c <= b; c += 2) {
         if (isPrime(c))
             out.push_back(c);
         if (c > UINT64_MAX - 2)

@@ -4,6 +4,7 @@
 #include <UtilPrime.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -67,6 +68,23 @@ TEST(Prime, TheTopOfTheRangeEnds) {
     Prime copy(*original);
     delete original;
     EXPECT_TRUE(copy.isPrime(largest));
+}
+
+// Exact ranges are sieved up to 2^40 and tested one by one above; both must
+// give what testing each candidate gives.
+TEST(Prime, SievedRangesMatchTestingEachNumber) {
+    Prime p;
+    auto oneByOne = [&](uint64_t a, uint64_t b) {
+        V out;
+        for (uint64_t n = a; n <= b; ++n)
+            if (p.isPrime(n))
+                out.push_back(n);
+        return out;
+    };
+    const uint64_t top = uint64_t(1) << 40;
+    for (auto [a, b] : {std::pair<uint64_t, uint64_t>{0, 300000}, {131070, 131075}, {24, 28},
+                        {top - 3000, top}, {top - 1500, top + 1500}})
+        EXPECT_EQ(p.primeNumbersInRange(a, b), oneByOne(a, b)) << a << ".." << b;
 }
 
 TEST(PrimeTable, EntriesAndLookUps) {
