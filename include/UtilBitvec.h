@@ -33,7 +33,14 @@ public:
     bool test(unsigned int i) const { return i < n && (bits[i / 8] >> (i % 8)) & 1; }
 
     // Sets bit i, growing the vector to i + 1 bits when i >= n; returns 1.
-    unsigned char set(unsigned int i);
+    // Inside the vector it is inline: setting bits is the common loop.
+    unsigned char set(unsigned int i) {
+        if (i < n) {
+            bits[i / 8] |= static_cast<unsigned char>(1u << (i % 8));
+            return 1;
+        }
+        return grow_and_set(i);
+    }
     void set_range_bits(unsigned int a, unsigned int b);
     // Sets every bit of the bytes holding a..b.
     void set_range_bytes(unsigned int a, unsigned int b);
@@ -65,6 +72,8 @@ public:
     void print(Port::Stream& stream) const;
 
 private:
+    unsigned char grow_and_set(unsigned int i);
+
     uint32_t bytes() const { return n / 8 + 1; }
 
     uint32_t n;

@@ -95,7 +95,7 @@ UT_BITVEC& UT_BITVEC::operator=(const UT_BITVEC& other) {
 
 UT_BITVEC::~UT_BITVEC() { delete[] bits; }
 
-unsigned char UT_BITVEC::set(unsigned int i) {
+unsigned char UT_BITVEC::grow_and_set(unsigned int i) {
     if (i > kMaxBit)
         UTIL_REPORT().fatal(Util::Frame::kFatal, kMsgTooLarge, i);
     if (i >= n) {
