@@ -238,7 +238,7 @@ def plot(runs, out_png):
         return False
     script = ["set terminal pngcairo size 1500,450 font ',10'" if has_cairo(gnuplot) else
               "set terminal png size 1500,450", f"set output '{out_png}'",
-              "set multiplot layout 1,3", "set logscale xy", "set xlabel 'n'", "set ylabel 'ns per item'",
+              "set termoption noenhanced", "set multiplot layout 1,3", "set logscale xy", "set xlabel 'n'", "set ylabel 'ns per item'",
               "set key top left", "set grid"]
     for title, program, series in PLOTS:
         table = runs.get(program) or {}
