@@ -1,15 +1,89 @@
 // PortStream.cpp - binary streams on stdio files.
 #include "PortStream.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 
 namespace Port {
 
 namespace {
+
+ssize_t sysRead(int fd, void* buf, std::size_t n) { return ::read(fd, buf, n); }
+ssize_t sysWrite(int fd, const void* buf, std::size_t n) { return ::write(fd, buf, n); }
+off_t sysSeek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
+int sysSync(int fd) { return ::fsync(fd); }
+int sysClose(int fd) { return ::close(fd); }
+
+constexpr IoCalls kSystemCalls{sysRead, sysWrite, sysSeek, sysSync, sysClose};
+IoCalls ioCalls = kSystemCalls;
+
+#ifdef __GLIBC__
+// stdio over our own calls: the buffering stays stdio's, every transfer to
+// the system goes through ioCalls. The cookie is the descriptor itself.
+int fdOf(void* cookie) { return static_cast<int>(reinterpret_cast<intptr_t>(cookie)); }
+
+ssize_t cookieRead(void* cookie, char* buf, std::size_t n) {
+    ssize_t r;
+    do
+        r = ioCalls.read(fdOf(cookie), buf, n);
+    while (r < 0 && errno == EINTR);
+    return r;
+}
+
+// Writes all or reports how much went: stdio marks the file failed when the
+// count is short (a negative result is not allowed here).
+ssize_t cookieWrite(void* cookie, const char* buf, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        ssize_t r = ioCalls.write(fdOf(cookie), buf + done, n - done);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        done += static_cast<std::size_t>(r);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int cookieSeek(void* cookie, off64_t* offset, int whence) {
+    off_t r = ioCalls.lseek(fdOf(cookie), static_cast<off_t>(*offset), whence);
+    if (r < 0)
+        return -1;
+    *offset = r;
+    return 0;
+}
+
+int cookieClose(void* cookie) { return ioCalls.close(fdOf(cookie)) == 0 ? 0 : -1; }
+
+std::FILE* streamOn(int fd, const char* mode) {
+    cookie_io_functions_t io{cookieRead, cookieWrite, cookieSeek, cookieClose};
+    return ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), mode, io);
+}
+#else
+std::FILE* streamOn(int fd, const char* mode) { return ::fdopen(fd, mode); }
+#endif
+
+// Opens `name` with an fopen mode ("rb", "wb" or "r+b"); the descriptor is
+// returned in `fd`.
+std::FILE* openMode(const char* name, const char* mode, int& fd) {
+    int flags = mode[0] == 'w' ? O_WRONLY | O_CREAT | O_TRUNC : std::strchr(mode, '+') ? O_RDWR : O_RDONLY;
+    do
+        fd = ::open(name, flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* f = streamOn(fd, mode);
+    if (!f) {
+        ::close(fd);
+        fd = -1;
+    }
+    return f;
+}
 
 // A stream on a file of its own is used by one thread at a time, so stdio's
 // per-call locking is skipped where the C library allows it; shared files
@@ -32,6 +106,9 @@ std::size_t getBytes(void* data, std::size_t n, std::FILE* f, bool own) {
     return std::fread(data, 1, n, f);
 }
 
+// The buffer of a stream made by File::open: one page.
+constexpr unsigned kFileBuffer = 4096;
+
 // String lengths above this are checked against the size of the file.
 constexpr unsigned int kCheckedLength = 4096;
 
@@ -42,9 +119,9 @@ bool isDirectory(const char* name) {
 
 // Bytes between the position of `f` and the end of its file, or -1 when the
 // file is not a regular file.
-int64_t bytesLeft(std::FILE* f) {
+int64_t bytesLeft(std::FILE* f, int fd) {
     struct stat st;
-    if (::fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode))
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
         return -1;
     off_t pos = ::ftello(f);
     if (pos < 0)
@@ -68,14 +145,23 @@ U getLE(const unsigned char* in) {
 
 }  // namespace
 
+IoCalls setIoCalls(const IoCalls& calls) {
+    IoCalls previous = ioCalls;
+    ioCalls = calls;
+    return previous;
+}
+
+const IoCalls& defaultIoCalls() { return kSystemCalls; }
+
 Stream::Stream(Access access, unsigned bufsize) : access_(access), bufsize_(bufsize) {}
 
 Stream::~Stream() { close(); }
 
-bool Stream::attach(std::FILE* file, bool owned) {
+bool Stream::attach(std::FILE* file, bool owned, int fd) {
     if (!file)
         return false;
     file_ = file;
+    fd_ = fd;
     owned_ = owned;
     // Own files are opened at their start; a shared one's position is asked
     // for each time.
@@ -92,7 +178,13 @@ bool Stream::open(const char* name) {
         return false;
     if (access_ == READ && isDirectory(name))
         return false;
-    return attach(std::fopen(name, access_ == READ ? "rb" : "wb"), true);
+    return openFile(name, access_ == READ ? "rb" : "wb");
+}
+
+bool Stream::openFile(const char* name, const char* mode) {
+    int fd = -1;
+    std::FILE* f = openMode(name, mode, fd);
+    return attach(f, true, fd);
 }
 
 bool Stream::close() {
@@ -102,12 +194,18 @@ bool Stream::close() {
     if (owned_ && std::fclose(file_) != 0)
         ok = false;
     file_ = nullptr;
+    fd_ = -1;
     return ok;
 }
 
 bool Stream::writeBytes(const void* data, std::size_t n) {
     if (!file_) {
         fail(ERR_NOTOPEN);
+        return false;
+    }
+    // Bytes written after a lost one would land where the lost ones belong.
+    if (writeFailed_) {
+        fail(ERR_IO);
         return false;
     }
     if (n > 0 && putBytes(data, n, file_, owned_) != n) {
@@ -212,7 +310,7 @@ unsigned int Stream::readlength() {
     // Long texts are checked against the file before anything is sized by
     // them; a short one that runs past the end fails in readtext.
     if (len > kCheckedLength) {
-        int64_t left = bytesLeft(file_);
+        int64_t left = bytesLeft(file_, fd_);
         if (left >= 0 && static_cast<int64_t>(len) > left) {
             fail(ERR_CORRUPT);
             return 0;
@@ -288,6 +386,12 @@ bool Stream::setfoffset(int64_t offset) {
     if (file_ && offset >= 0 && offset == pos_)
         return true;
     if (!file_ || offset < 0 || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
+        // A seek flushes what is buffered; for a writing stream its failure
+        // may have lost bytes, and writing on would put the next ones in the
+        // wrong place.
+        if (file_ && access_ == WRITE)
+            writeFailed_ = true;
+        pos_ = -1;
         fail(file_ ? ERR_IO : ERR_NOTOPEN);
         return false;
     }
@@ -304,7 +408,7 @@ bool Stream::flush() {
         fail(ERR_IO);
         return false;
     }
-    return true;
+    return !writeFailed_;
 }
 
 Stream& Stream::operator<<(const char* text) {
@@ -331,12 +435,22 @@ Stream* File::open(const char* name, Stream::Access access, bool fromStart) {
     if (!name || isDirectory(name))
         return nullptr;
     const char* mode = access == Stream::READ ? "rb" : (fromStart ? "wb" : "r+b");
-    std::FILE* f = std::fopen(name, mode);
-    if (!f)
+    auto* s = new Stream(access, kFileBuffer);
+    if (!s->openFile(name, mode)) {
+        delete s;
         return nullptr;
-    Stream* s = new Stream(access, 4096);
-    s->attach(f, true);
+    }
     return s;
+}
+
+bool File::sync(const char* name) {
+    if (!name)
+        return false;
+    int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ioCalls.fsync(fd) == 0;
+    return ioCalls.close(fd) == 0 && ok;
 }
 
 bool File::close(Stream* stream) {
@@ -379,7 +493,7 @@ void File::makeunixpath(char* path) {
 Stream& File::getCout() {
     static Stream* out = [] {
         Stream* s = new Stream(Stream::WRITE, 0);
-        s->attach(stdout, false);
+        s->attach(stdout, false, -1);
         return s;
     }();
     return *out;

@@ -18,15 +18,36 @@
 //
 // A Stream constructed directly is bound to a file by open(name) and released
 // by close(); Port::File::open makes and binds one in a single step.
+//
+// Writing: a failed write, flush or seek of a writing stream marks it failed
+// for good: every later write is refused, and close() returns false. So a
+// caller that checks close() never takes a half-written file for a whole one.
 #pragma once
 
 #include "PortExport.h"
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 namespace Port {
+
+// The system calls under every file a Stream owns and under File::sync. The
+// defaults are the POSIX calls; a test replaces them to make a chosen call
+// fail, as a full disk or a failing device would. Replace them only while no
+// other thread uses a file.
+struct IoCalls {
+    ssize_t (*read)(int fd, void* buf, std::size_t n);
+    ssize_t (*write)(int fd, const void* buf, std::size_t n);
+    off_t (*lseek)(int fd, off_t offset, int whence);
+    int (*fsync)(int fd);
+    int (*close)(int fd);
+};
+// Installs `calls` and returns the ones they replace.
+PORT_EXPORT IoCalls setIoCalls(const IoCalls& calls);
+PORT_EXPORT const IoCalls& defaultIoCalls();
 
 class PORT_EXPORT Stream {
 public:
@@ -44,7 +65,8 @@ public:
     // opened or the stream is already open.
     bool open(const char* name);
     // Flushes and releases the file. Returns false when anything written to the
-    // stream since it was opened failed to reach the file.
+    // stream since it was opened failed to reach the file (a failed write,
+    // flush, seek or close).
     bool close();
     bool isopen() const { return file_ != nullptr; }
     Access getaccess() const { return access_; }
@@ -97,7 +119,8 @@ public:
 
 private:
     friend class File;
-    bool attach(std::FILE* file, bool owned);
+    bool attach(std::FILE* file, bool owned, int fd);
+    bool openFile(const char* name, const char* mode);
     bool writeBytes(const void* data, std::size_t n);
     bool readBytes(void* data, std::size_t n);
     // A string's length, checked against what is left of the file.
@@ -112,6 +135,7 @@ private:
     Access access_;
     unsigned bufsize_;
     std::FILE* file_ = nullptr;
+    int fd_ = -1;  // the descriptor under an own file; -1 for a shared one
     bool owned_ = false;
     bool writeFailed_ = false;
     int error_ = ERR_NONE;
@@ -132,6 +156,10 @@ public:
     static int64_t size(const char* name);
     // True when the file can be written, or can be made in its directory.
     static bool canwrite(const char* name);
+    // Forces the file's contents to the device (fsync); false when that fails
+    // or the file cannot be opened. A caller replacing a file calls it on the
+    // new file before renaming it over the old one.
+    static bool sync(const char* name);
     // Turns every '\' of `path` into '/', in place.
     static void makeunixpath(char* path);
     // The standard-output stream used by dumps without a stream argument.

@@ -264,13 +264,14 @@ unsigned char UT_IFILE_IMP::unload() {
     if (access == Port::Stream::WRITE) {
         if (curseg)
             enddataseg();
-        if (filecache && stream)
-            stream->setfoffset(0);
-        else {
+        if (filecache && stream) {
+            if (!stream->setfoffset(0))
+                failed = true;
+        } else {
             closestream();
             stream = reopen(Port::Stream::WRITE);
         }
-        if (stream) {
+        if (stream && !failed) {
             stream->writeint8(static_cast<int8_t>(kVersion));
             stream->writeint8(static_cast<int8_t>(kRevision));
             stream->writeint8(static_cast<int8_t>(dataversion));
@@ -284,7 +285,8 @@ unsigned char UT_IFILE_IMP::unload() {
             while (void* p = dir.getnext())
                 end = std::max<int64_t>(end, int64_t{entryOf(p)->offset_} + entryOf(p)->size_);
             stream->writeint32(static_cast<int32_t>(end));
-            stream->setfoffset(end);
+            if (!stream->setfoffset(end))
+                failed = true;
             dir.reset();
             while (void* p = dir.getnext()) {
                 const UT_IFILEDIR& e = *entryOf(p);
@@ -294,6 +296,8 @@ unsigned char UT_IFILE_IMP::unload() {
                 stream->writeint32(e.type_);
                 stream->writeint32(e.data_);
             }
+            if (stream->geterror())
+                failed = true;
             closestream();
         } else {
             failed = true;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace UtilTool {
@@ -37,5 +38,33 @@ struct Options {
     std::vector<std::pair<std::string, std::string>> values;
     std::vector<std::string> positional;
 };
+
+// Writes a file the safe way: the new contents go to a file of their own beside
+// the target (a name no other run uses, so a leftover of a killed run is never
+// taken for anything), are forced to the disk, and only then renamed over the
+// target. Until commit() succeeds the target keeps its old bytes; a
+// replacement that is not committed is removed.
+class Replacement {
+public:
+    explicit Replacement(std::string target);
+    ~Replacement();
+    Replacement(const Replacement&) = delete;
+    Replacement& operator=(const Replacement&) = delete;
+
+    // The path to write the new contents to; empty when it could not be made
+    // (after printing why, as `command`).
+    const std::string& path() const { return temp_; }
+    // Syncs the new file and renames it over the target; false (after
+    // printing why, as `command`) when either fails: the target is then as
+    // it was.
+    bool commit(const char* command);
+
+private:
+    std::string target_;
+    std::string temp_;
+};
+
+// Runs utiltool on its arguments (without the program name); the exit status.
+int main(const std::vector<std::string>& args);
 
 }  // namespace UtilTool

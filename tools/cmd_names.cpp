@@ -33,8 +33,11 @@ int save(const std::vector<std::string>& args) {
     UT_NCH_CACHE cache;
     for (std::size_t i = 1; i < args.size(); ++i)
         cache.add(args[i].c_str(), 1);
+    UtilTool::Replacement replacement(file);
+    if (replacement.path().empty())
+        return 1;
     UT_PTRFILE out(Port::Stream::WRITE);
-    if (!out.open(file.c_str())) {
+    if (!out.open(replacement.path().c_str())) {
         std::fprintf(stderr, "utiltool names: cannot write '%s'\n", file.c_str());
         return 1;
     }
@@ -43,6 +46,8 @@ int save(const std::vector<std::string>& args) {
         std::fprintf(stderr, "utiltool names: writing '%s' failed\n", file.c_str());
         return 1;
     }
+    if (!replacement.commit("names"))
+        return 1;
     std::printf("saved %u names to %s\n", cache.get_count(), file.c_str());
     return 0;
 }

@@ -104,12 +104,14 @@ bool slurp(const std::string& path, std::string& out) {
     return !in.bad();
 }
 
-// Writes the segments to FILE.new, then renames it over FILE: a failure never
-// leaves FILE half written.
+// Writes the segments beside FILE, then puts them in its place: a failure
+// never leaves FILE half written.
 int rewrite(const std::string& file, const std::vector<Segment>& segs, unsigned char dv, unsigned char dr) {
-    std::string temp = file + ".new";
+    UtilTool::Replacement replacement(file);
+    if (replacement.path().empty())
+        return 1;
     UT_IFILE out;
-    if (!out.create(temp.c_str()))
+    if (!out.create(replacement.path().c_str()))
         return 1;
     out.setdataversion(dv);
     out.setdatarevision(dr);
@@ -119,12 +121,11 @@ int rewrite(const std::string& file, const std::vector<Segment>& segs, unsigned 
         ok = s && s->writebytes(seg.bytes.data(), seg.bytes.size()) && out.enddataseg() && ok;
     }
     ok = out.unload() && ok;
-    if (!ok || std::rename(temp.c_str(), file.c_str()) != 0) {
-        std::remove(temp.c_str());
+    if (!ok) {
         std::fprintf(stderr, "utiltool segfile: writing '%s' failed\n", file.c_str());
         return 1;
     }
-    return 0;
+    return replacement.commit("segfile") ? 0 : 1;
 }
 
 int put(const std::string& file, const std::string& segment, const std::string& input) {

@@ -3,6 +3,11 @@
 
 #include <PortMsg.h>
 
+#include <PortStream.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -93,6 +98,46 @@ bool Options::number(const std::string& name, unsigned long fallback, unsigned l
     return true;
 }
 
+Replacement::Replacement(std::string target) : target_(std::move(target)) {
+    std::string temp = target_ + ".utiltool-XXXXXX";
+    int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        std::fprintf(stderr, "utiltool: cannot make a new file beside '%s': %s\n", target_.c_str(),
+                     std::strerror(errno));
+        return;
+    }
+    // The new file gets the old one's permissions, or those of any new file.
+    struct stat st;
+    mode_t mode;
+    if (::stat(target_.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);
+    ::close(fd);
+    temp_ = temp;
+}
+
+Replacement::~Replacement() {
+    if (!temp_.empty())
+        std::remove(temp_.c_str());
+}
+
+bool Replacement::commit(const char* command) {
+    if (temp_.empty())
+        return false;
+    if (!Port::File::sync(temp_.c_str()) || std::rename(temp_.c_str(), target_.c_str()) != 0) {
+        std::fprintf(stderr, "utiltool %s: writing '%s' failed: %s\n", command, target_.c_str(),
+                     std::strerror(errno));
+        return false;
+    }
+    temp_.clear();
+    return true;
+}
+
 }  // namespace UtilTool
 
 namespace {
@@ -123,8 +168,7 @@ void toolSink(const Port::Message& m) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+int UtilTool::main(const std::vector<std::string>& args) {
     if (args.empty() || args[0] == "--help" || args[0] == "-h") {
         printHelp();
         return args.empty() ? 2 : 0;
@@ -148,7 +192,11 @@ int main(int argc, char** argv) {
                      args[0].c_str());
         return 2;
     }
-    Port::setMsgSink(toolSink);
+    Port::MsgSink previous = Port::setMsgSink(toolSink);
+    struct Restore {
+        Port::MsgSink sink;
+        ~Restore() { Port::setMsgSink(sink); }
+    } restore{previous};
     try {
         return c->run(std::vector<std::string>(args.begin() + 1, args.end()));
     } catch (const Port::FatalError&) {

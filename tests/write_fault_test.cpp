@@ -1,0 +1,277 @@
+// Write-failure sweeps: the K-th write, seek, sync or close fails, for every
+// K, while a file is written. A writer that reports success must leave a file
+// that reads back whole; utiltool must never cost the old file.
+#include "FaultSupport.h"
+#include "TestSupport.h"
+
+#include <Command.h>
+#include <UtilCname.h>
+#include <UtilIfile.h>
+#include <UtilNameCache.h>
+#include <UtilPtrfile.h>
+
+#include <PortStream.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Runs `attempt` with the K-th call failing, for K = 1, 2, ... until a run
+// meets no failure; `check(ok, fired)` judges each run.
+void sweep(bool sticky, const std::function<bool()>& attempt, const std::function<void(bool, long)>& check) {
+    for (long k = 1;; ++k) {
+        bool ok, fired;
+        {
+            UtilTest::CapturedReports quiet;
+            UtilTest::IoFault fault(k, sticky);
+            try {
+                ok = attempt();
+            } catch (const Port::FatalError&) {
+                ok = false;
+            }
+            fired = fault.fired();
+        }
+        if (!fired) {
+            EXPECT_TRUE(ok) << "without a failure at K=" << k;
+            EXPECT_GT(k, 1) << "the sweep met no call at all";
+            return;
+        }
+        check(ok, k);
+    }
+}
+
+// ---- segmented files -------------------------------------------------------
+
+constexpr int kSegments = 5;
+constexpr std::size_t kSegmentBytes = 6000;
+
+std::string segmentBytes(int i) {
+    std::string bytes(kSegmentBytes, '\0');
+    for (std::size_t j = 0; j < bytes.size(); ++j)
+        bytes[j] = static_cast<char>('a' + (i * 7 + j) % 26);
+    return bytes;
+}
+
+bool writeSegments(const std::string& path, unsigned char cache) {
+    UT_IFILE f;
+    f.setfilecache(cache);
+    bool ok = f.create(path.c_str());
+    for (int i = 0; ok && i < kSegments; ++i) {
+        std::string name = "seg" + std::to_string(i);
+        Port::Stream* s = f.putdataseg(name.data(), i, i * 10);
+        std::string bytes = segmentBytes(i);
+        ok = s && s->writebytes(bytes.data(), bytes.size());
+        ok = f.enddataseg() && ok;
+    }
+    // unload is called whatever happened before: it must not turn a failure
+    // into a success.
+    bool unloaded = f.getfname() && f.unload();
+    return ok && unloaded;
+}
+
+bool segmentsReadBack(const std::string& path) {
+    UtilTest::CapturedReports quiet;
+    UT_IFILE f;
+    try {
+        if (!f.load(path.c_str()) || f.getnumsegs() != kSegments)
+            return false;
+    } catch (const Port::FatalError&) {
+        return false;
+    }
+    for (int i = 0; i < kSegments; ++i) {
+        std::string name = "seg" + std::to_string(i);
+        UT_IFILESEGINFO info;
+        Port::Stream* s = f.getdataseg(name.data(), i, &info);
+        std::string bytes(kSegmentBytes, '\0');
+        if (!s || info.getsize() != static_cast<int>(kSegmentBytes) || info.getdata() != i * 10 ||
+            !s->readbytes(bytes.data(), bytes.size()) || bytes != segmentBytes(i))
+            return false;
+        f.enddataseg();
+    }
+    return f.unload();
+}
+
+class SegmentedFileWrites : public testing::TestWithParam<std::tuple<unsigned char, bool>> {};
+
+TEST_P(SegmentedFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
+    auto [cache, sticky] = GetParam();
+    std::string path = UtilTest::tempPath("sweep.seg");
+    sweep(
+        sticky, [&] { return writeSegments(path, cache); },
+        [&](bool ok, long k) {
+            EXPECT_FALSE(ok) << "a failed call K=" << k << " was reported as success";
+            if (ok) {
+                EXPECT_TRUE(segmentsReadBack(path)) << "K=" << k;
+            }
+        });
+    EXPECT_TRUE(segmentsReadBack(path));
+    std::remove(path.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(CacheOnOffOnceOrOnward, SegmentedFileWrites,
+                         testing::Combine(testing::Values<unsigned char>(1, 0), testing::Bool()));
+
+// ---- pointer files and name images -----------------------------------------
+
+const std::vector<std::string> kTexts = {"top", "u_core", "net_with_a_long_name", "clk", "a_rather_longer_name_x"};
+
+template <class Write>
+bool writePtrfile(const std::string& path, Write write) {
+    UT_PTRFILE f(Port::Stream::WRITE);
+    if (!f.open(path.c_str()))
+        return false;
+    write(f);
+    return f.close();
+}
+
+TEST(PointerFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
+    std::string path = UtilTest::tempPath("sweep.ptr");
+    std::vector<int> objects(3000);
+    auto write = [&](UT_PTRFILE& f) {
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            f.writeptr(&objects[i]);
+            f.writeint32(static_cast<int32_t>(i));
+            f.writeptr(&objects[(i * 17) % objects.size()]);
+        }
+    };
+    auto readsBack = [&] {
+        UT_PTRFILE in(Port::Stream::READ);
+        if (!in.open(path.c_str()))
+            return false;
+        for (std::size_t i = 0; i < objects.size(); ++i) {
+            void* a = nullptr;
+            void* b = nullptr;
+            in.readptr(a);
+            int32_t v = in.readint32();
+            in.readptr(b);
+            if (in.geterror() || v != static_cast<int32_t>(i))
+                return false;
+        }
+        in.readint8();
+        return in.geterror() != 0;  // nothing after the last record
+    };
+    for (bool sticky : {false, true})
+        sweep(
+            sticky, [&] { return writePtrfile(path, write); },
+            [&](bool ok, long k) {
+                EXPECT_FALSE(ok) << "K=" << k;
+                if (ok) {
+                    EXPECT_TRUE(readsBack()) << "K=" << k;
+                }
+            });
+    EXPECT_TRUE(readsBack());
+    std::remove(path.c_str());
+}
+
+template <class CacheT>
+void nameImageSweep(const char* file) {
+    std::string path = UtilTest::tempPath(file);
+    CacheT cache;
+    for (std::size_t i = 0; i < 400; ++i)
+        cache.add((kTexts[i % kTexts.size()] + std::to_string(i)).c_str(), static_cast<int>(i % 3) + 1);
+    auto readsBack = [&] {
+        UtilTest::CapturedReports quiet;
+        UT_PTRFILE in(Port::Stream::READ);
+        CacheT copy;
+        try {
+            if (!in.open(path.c_str()))
+                return false;
+            copy.read(&in);
+        } catch (const Port::FatalError&) {
+            return false;
+        }
+        for (std::size_t i = 0; i < 400; ++i) {
+            auto* n = copy.find((kTexts[i % kTexts.size()] + std::to_string(i)).c_str());
+            if (!n || n->getRefCount() != static_cast<int>(i % 3) + 1)
+                return false;
+        }
+        return true;
+    };
+    for (bool sticky : {false, true})
+        sweep(
+            sticky, [&] { return writePtrfile(path, [&](UT_PTRFILE& f) { cache.write(&f, 0); }); },
+            [&](bool ok, long k) {
+                EXPECT_FALSE(ok) << "K=" << k;
+                if (ok) {
+                    EXPECT_TRUE(readsBack()) << "K=" << k;
+                }
+            });
+    EXPECT_TRUE(readsBack());
+    std::remove(path.c_str());
+}
+
+TEST(NameImageWrites, OfTheTreeCacheReportSuccessOnlyForAnImageThatReadsBack) {
+    nameImageSweep<UT_NCH_CACHE>("sweep_tree.img");
+}
+
+TEST(NameImageWrites, OfTheMapCacheReportSuccessOnlyForAnImageThatReadsBack) {
+    nameImageSweep<Util::NameCache::Cache>("sweep_map.img");
+}
+
+// ---- utiltool --------------------------------------------------------------
+
+// Files in the directory of `path` whose names start with its own.
+std::vector<std::string> besides(const std::string& path) {
+    std::filesystem::path p(path);
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(p.parent_path()))
+        if (e.path().filename().string().rfind(p.filename().string(), 0) == 0)
+            out.push_back(e.path().filename().string());
+    return out;
+}
+
+bool holdsSegment(const std::string& file, std::string name, const std::string& bytes) {
+    UtilTest::CapturedReports quiet;
+    UT_IFILE f;
+    UT_IFILESEGINFO info;
+    try {
+        if (!f.load(file.c_str()))
+            return false;
+        Port::Stream* s = f.getdataseg(name.data(), -1, &info);
+        std::string got(bytes.size(), '\0');
+        bool ok = s && info.getsize() == static_cast<int>(bytes.size()) && s->readbytes(got.data(), got.size()) &&
+                  got == bytes;
+        f.enddataseg();
+        return f.unload() && ok;
+    } catch (const Port::FatalError&) {
+        return false;
+    }
+}
+
+TEST(ToolWrites, SegfilePutNeverCostsTheOldFile) {
+    std::string dir = UtilTest::tempPath("tooldir");
+    std::filesystem::create_directories(dir);
+    std::string file = dir + "/design.seg";
+    std::string input = dir + "/input";
+    UtilTest::spit(input, std::string(9000, 'x'));
+    ASSERT_EQ(UtilTool::main({"segfile", "new", file}), 0);
+    ASSERT_EQ(UtilTool::main({"segfile", "put", file, "first", input}), 0);
+    const std::string old = UtilTest::slurp(file);
+    UtilTest::spit(input, std::string(7000, 'y'));
+    for (bool sticky : {false, true}) {
+        sweep(
+            sticky,
+            [&] {
+                bool ok = UtilTool::main({"segfile", "put", file, "second", input}) == 0;
+                // Whatever happened, nothing is left beside the file.
+                EXPECT_EQ(besides(file), std::vector<std::string>{"design.seg"});
+                return ok;
+            },
+            [&](bool ok, long k) {
+                if (ok) {
+                    EXPECT_TRUE(holdsSegment(file, "second", std::string(7000, 'y'))) << "K=" << k;
+                    UtilTest::spit(file, old);  // the next K starts from the old file again
+                    return;
+                }
+                EXPECT_EQ(UtilTest::slurp(file), old) << "the old file changed at K=" << k;
+            });
+        UtilTest::spit(file, old);
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
