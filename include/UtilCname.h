@@ -184,6 +184,8 @@ public:
 private:
     char* add_name(const char* text);
     void adjust_pool(UT_NCH_NAME* name);
+    // Takes `name` out of the tree and its pool, and deletes it.
+    void erase(UT_NCH_NAME* name);
     UT_NCH_NAME* make_name(const char* text, std::size_t len);
     void release_pools();
 

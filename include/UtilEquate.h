@@ -71,6 +71,8 @@ public:
     uint64_t eval() const override;
 
 private:
+    static void destroy(UT_PREDICATE* p) noexcept;
+
     UT_OPERATOR_TYPE type;
     UT_PREDICATE* left;
     UT_PREDICATE* right;

@@ -150,6 +150,7 @@ public:
 
 private:
     bool readsegdir(Port::Stream* s);
+    UT_IFILEDIR* addentry(const char* name, int offset, int size, int type, int data);
     void init(Port::Stream::Access mode);
     void cleanup();
     void forget(const char* next, const char* warning);

@@ -138,6 +138,7 @@ public:
 
     int hash(void* key) const;
     void setnewaddr(void* oldaddr, void* newaddr);
+    void checknewaddr(void* oldaddr, void* newaddr);
     void fixreference(void** ref);
     void* checkptrs();
     void flush();
@@ -169,6 +170,7 @@ public:
     void writeptr(const void* p);
     int readptr(void*& p);
     void registerptr(void* oldaddr, void* newaddr);
+    void checkregister(void* oldaddr, void* newaddr);
     void fixptr(void** ref);
     void* checkptrs();
     void flush_fixtable();
@@ -195,6 +197,12 @@ public:
     // (1 when a value was read, 0 when not).
     int readptr(void*& p);
     void registerptr(void* oldaddr, void* newaddr);
+    // Makes the report registerptr(oldaddr, newaddr) would make, without
+    // registering: when `oldaddr` already has an address other than `newaddr`
+    // (null standing for an object not made yet). Otherwise nothing visible
+    // changes, and the registerptr of `oldaddr` that follows needs no memory.
+    // A reader that must apply all of a record or nothing checks first.
+    void checkregister(void* oldaddr, void* newaddr);
     // `ref` must hold a value read by readptr; null fields are left alone.
     void fixptr(void** ref);
     void* checkptrs();

@@ -8,9 +8,19 @@
 #include <cstdlib>
 #include <string>
 
-void* qrn_malloc(std::size_t size) { return std::malloc(size ? size : 1); }
-void* qrn_realloc(void* p, std::size_t size) { return std::realloc(p, size ? size : 1); }
-void qrn_free(void* p) { std::free(p); }
+namespace {
+Port::HeapCalls heapCalls{std::malloc, std::realloc, std::free};
+}  // namespace
+
+Port::HeapCalls Port::setHeapCalls(const HeapCalls& calls) {
+    HeapCalls previous = heapCalls;
+    heapCalls = calls;
+    return previous;
+}
+
+void* qrn_malloc(std::size_t size) { return heapCalls.malloc(size ? size : 1); }
+void* qrn_realloc(void* p, std::size_t size) { return heapCalls.realloc(p, size ? size : 1); }
+void qrn_free(void* p) { heapCalls.free(p); }
 
 const char* qrnform(const char* format, ...) {
     thread_local std::string text;

@@ -10,6 +10,20 @@ PORT_EXPORT void* qrn_malloc(std::size_t size);
 PORT_EXPORT void* qrn_realloc(void* p, std::size_t size);
 PORT_EXPORT void qrn_free(void* p);
 
+namespace Port {
+// The calls under qrn_malloc, qrn_realloc and qrn_free: the C library's by
+// default. A test replaces them to make a chosen request fail; replace them
+// only while no other thread uses the heap, and free every block with the
+// calls that made it.
+struct HeapCalls {
+    void* (*malloc)(std::size_t size);
+    void* (*realloc)(void* p, std::size_t size);
+    void (*free)(void* p);
+};
+// Installs `calls` and returns the ones they replace.
+PORT_EXPORT HeapCalls setHeapCalls(const HeapCalls& calls);
+}  // namespace Port
+
 // printf-style formatting into storage of the calling thread, valid until the
 // thread's next call.
 PORT_EXPORT const char* qrnform(const char* format, ...) PORT_PRINTF(1, 2);

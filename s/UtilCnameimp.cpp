@@ -222,7 +222,11 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
         try {
             *slot = make_name(text, len);
         } catch (...) {
-            tree->UT_BTR_TREE::remove(text);  // no empty entry is left
+            // No empty entry is left. The tree counts off only an entry
+            // that holds data, so the slot holds a stand-in while it goes.
+            UT_NCH_NAMELONG stand_in(text);
+            *slot = &stand_in;
+            tree->UT_BTR_TREE::remove(text);
             throw;
         }
     }
@@ -247,14 +251,16 @@ void UT_NCH_CACHE_IMP::clean() {
                 static_cast<std::vector<const char*>*>(arg)->push_back(nameIn(slot)->get_name());
         },
         &unused, UT_BTR_TREE::INORDER);
-    for (const char* text : unused) {
-        auto* name = static_cast<UT_NCH_NAME*>(tree->UT_BTR_TREE::remove(text));
-        if (!name)
-            continue;
-        if (name->get_size() > kLongest)
-            adjust_pool(name);
-        delete name;
-    }
+    for (const char* text : unused)
+        if (auto* name = find(text))
+            erase(name);
+}
+
+void UT_NCH_CACHE_IMP::erase(UT_NCH_NAME* name) {
+    tree->UT_BTR_TREE::remove(name->get_name());
+    if (name->get_size() > kLongest)
+        adjust_pool(name);
+    delete name;
 }
 
 void UT_NCH_CACHE_IMP::release_pools() {
@@ -322,8 +328,14 @@ void UT_NCH_CACHE_IMP::read(UT_PTRFILE* file) {
     Util::NameImage::checkTotals(
         records, tree->get_count() == 0, [this](const char* text) { return find(text) ? find(text)->rcnt : 0; }, kUnit,
         kMsgOverflow);
-    for (const auto& r : records)
-        in.registerptr(r.identity, add(r.text.c_str(), r.refs));
+    Util::NameImage::apply<UT_NCH_NAME>(
+        in, records, [this](const char* text) { return find(text); },
+        [this](const char* text, int refs) { return add(text, refs); },
+        [this](UT_NCH_NAME* name, int refs, bool made) {
+            name->delete_refs(refs);
+            if (made)
+                erase(name);
+        });
 }
 
 void UT_NCH_CACHE_IMP::dump(unsigned char verbose) const {

@@ -65,32 +65,39 @@ Port_ThrThreadDataHelper& equateSlot() { return threadSlot<ThreadOutput>(slot, k
 
 // ---- predicate tree --------------------------------------------------------
 
-UT_OPERATOR::~UT_OPERATOR() {
-    auto leaf = [](const UT_PREDICATE* p) { return !p || p->gettype() == PRED_ATOM; };
-    if (leaf(left) && leaf(right)) {
-        delete left;
-        delete right;
-        return;
-    }
-    // Children are taken apart on an explicit stack: a long chain of one
-    // operator makes a tree as deep as the chain.
-    std::vector<UT_PREDICATE*> pending;
-    for (UT_PREDICATE* child : {left, right})
-        if (child)
-            pending.push_back(child);
-    left = right = nullptr;
-    while (!pending.empty()) {
-        UT_PREDICATE* p = pending.back();
-        pending.pop_back();
-        if (p->gettype() == PRED_OPERATOR) {
-            auto* op = static_cast<UT_OPERATOR*>(p);
-            for (UT_PREDICATE* child : {op->left, op->right})
-                if (child)
-                    pending.push_back(child);
-            op->left = op->right = nullptr;
+// Takes a tree apart without recursion and without memory: an operator with
+// an operator on its left is rotated right until its left is a leaf, which is
+// deleted with the operator; the walk goes on down the right. Every node is
+// rotated at most once per node above it on the left spine, so the whole is
+// linear. A destructor may neither allocate nor throw.
+void UT_OPERATOR::destroy(UT_PREDICATE* p) noexcept {
+    while (p) {
+        if (p->gettype() != PRED_OPERATOR) {
+            delete p;
+            return;
         }
-        delete p;
+        auto* op = static_cast<UT_OPERATOR*>(p);
+        if (op->left && op->left->gettype() == PRED_OPERATOR) {
+            auto* l = static_cast<UT_OPERATOR*>(op->left);
+            op->left = l->right;
+            l->right = op;
+            p = l;
+            continue;
+        }
+        delete op->left;
+        UT_PREDICATE* next = op->right;
+        op->left = op->right = nullptr;
+        delete op;  // no children left: its destructor does nothing more
+        p = next;
     }
+}
+
+UT_OPERATOR::~UT_OPERATOR() {
+    UT_PREDICATE* l = left;
+    UT_PREDICATE* r = right;
+    left = right = nullptr;
+    destroy(l);
+    destroy(r);
 }
 
 uint64_t UT_OPERATOR::eval() const {
@@ -214,9 +221,13 @@ struct UT_EQUATE_IMP::Parse {
     void combine(Level& l) {
         UT_OPERATOR_TYPE t = l.ops.back();
         l.ops.pop_back();
-        UT_PREDICATE* right = l.operands.pop();
-        UT_PREDICATE* left = l.operands.pop();
-        l.operands.push(new UT_OPERATOR(t, left, right));
+        // Owned here until the operator holds them: its allocation may fail.
+        std::unique_ptr<UT_PREDICATE> right(l.operands.pop());
+        std::unique_ptr<UT_PREDICATE> left(l.operands.pop());
+        auto* op = new UT_OPERATOR(t, left.get(), right.get());
+        left.release();
+        right.release();
+        l.operands.push(op);  // two were taken: there is room
     }
 
     UT_PREDICATE* run() {

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -188,11 +189,7 @@ UT_IFILEDIR* UT_IFILE_IMP::newfdir(char* name, int type, int data) {
         return nullptr;
     if (entries + 1 > kMaxSegments)
         UTIL_REPORT().fatal(kCodeSegments, kMsgTooMany, entries + 1);
-    auto* entry = new UT_IFILEDIR(name, nextoffset, 0, type, data);
-    dir.append(entry);
-    ++entries;
-    index[name] = entry;
-    return entry;
+    return addentry(name, nextoffset, 0, type, data);
 }
 
 Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
@@ -385,12 +382,26 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
             return bad(kWhyZeroByte);
         if (offset < kHeaderBytes || bytes < 0 || (size >= 0 && int64_t{offset} + bytes > size))
             return bad(kWhyOutside);
-        auto* entry = new UT_IFILEDIR(name, offset, bytes, type, data);
-        dir.append(entry);
-        ++entries;
-        index[name] = entry;
+        addentry(name, offset, bytes, type, data);
     }
     return true;
+}
+
+// Adds an entry to the directory and its index, or (when memory runs out)
+// leaves both as they were.
+UT_IFILEDIR* UT_IFILE_IMP::addentry(const char* name, int offset, int size, int type, int data) {
+    auto entry = std::make_unique<UT_IFILEDIR>(name, offset, size, type, data);
+    auto [slot, fresh] = index.try_emplace(name, nullptr);
+    try {
+        dir.append(entry.get());
+    } catch (...) {
+        if (fresh)
+            index.erase(slot);
+        throw;
+    }
+    slot->second = entry.release();
+    ++entries;
+    return slot->second;
 }
 
 Port::Stream* UT_IFILE_IMP::getdataseg(char* name, int type, UT_IFILESEGINFO* info) {

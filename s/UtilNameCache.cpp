@@ -101,6 +101,7 @@ private:
     const char* copyText(const char* text, std::size_t len);
     void releaseText(const char* text);
     Pool* newPool(std::size_t need);
+    void erase(std::map<const char*, Name*, TextLess>::iterator found);
 
     bool ptr_only;
     unsigned int max_len;
@@ -206,14 +207,16 @@ void CacheImp::clean() {
     for (const auto& [text, name] : names)
         if (name->getRefCount() < 1)
             unused.push_back(text);
-    for (const char* text : unused) {
-        auto found = names.find(text);
-        Name* name = found->second;
-        names.erase(found);
-        if (!ptr_only && std::strlen(name->getName()) > NameShort::kRoom)
-            releaseText(name->getName());
-        delete name;
-    }
+    for (const char* text : unused)
+        erase(names.find(text));
+}
+
+void CacheImp::erase(std::map<const char*, Name*, TextLess>::iterator found) {
+    Name* name = found->second;
+    names.erase(found);
+    if (!ptr_only && std::strlen(name->getName()) > NameShort::kRoom)
+        releaseText(name->getName());
+    delete name;
 }
 
 void CacheImp::flush() {
@@ -264,8 +267,14 @@ void CacheImp::read(UT_PTRFILE* file) {
     NameImage::checkTotals(
         records, names.empty(), [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; },
         kUnit, kMsgOverflow);
-    for (const auto& r : records)
-        in.registerptr(r.identity, add(r.text.c_str(), r.refs));
+    NameImage::apply<Name>(
+        in, records, [this](const char* text) { return find(text); },
+        [this](const char* text, int refs) { return add(text, refs); },
+        [this](Name* name, int refs, bool made) {
+            static_cast<NameBase*>(name)->deleteRefs(refs);
+            if (made)
+                erase(names.find(name->getName()));
+        });
 }
 
 void CacheImp::dump(Port::Stream& s) const {

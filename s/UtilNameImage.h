@@ -6,7 +6,8 @@
 //               the text (Port::Stream string)
 //
 // Reading takes the whole image in and checks it before a cache is touched,
-// so a bad image leaves the cache as it was. Nothing is sized by a count from
+// then applies all of it or none (apply), so a refused image leaves the cache
+// as it was. Nothing is sized by a count from
 // the file: records are only kept as they are read.
 #pragma once
 
@@ -21,6 +22,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace Util::NameImage {
@@ -131,6 +133,32 @@ void checkTotals(const std::vector<Record>& records, bool empty, RefsOf refsOf, 
     for (const auto& [text, total] : totals)
         if (total + refsOf(std::string(text).c_str()) > INT32_MAX)
             Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", overflow);
+}
+
+// Applies a checked image to a cache: all of it, or (on any refusal) none.
+// A registration another name already holds is reported before the cache
+// changes, with the room for every registration made first; the bookkeeping
+// is sized up front; when adding a name runs out of memory, what was added is
+// taken out again. `find(text)` gives a name or null, `add(text, refs)` adds,
+// `undo(name, refs, made)` takes back one add (`made`: the add made the name).
+template <class Name, class Find, class Add, class Undo>
+void apply(UT_PTRFILE& in, const std::vector<Record>& records, Find find, Add add, Undo undo) {
+    for (const auto& r : records)
+        in.checkregister(r.identity, find(r.text.c_str()));
+    std::vector<std::pair<Name*, bool>> added;
+    added.reserve(records.size());
+    try {
+        for (const auto& r : records) {
+            bool made = find(r.text.c_str()) == nullptr;
+            added.emplace_back(add(r.text.c_str(), r.refs), made);
+        }
+    } catch (...) {
+        for (std::size_t i = added.size(); i-- > 0;)
+            undo(added[i].first, records[i].refs, added[i].second);
+        throw;
+    }
+    for (std::size_t i = 0; i < records.size(); ++i)
+        in.registerptr(records[i].identity, added[i].first);
 }
 
 }  // namespace Util::NameImage

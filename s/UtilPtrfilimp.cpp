@@ -117,6 +117,12 @@ void UT_PTRFIXTABLE::setnewaddr(void* oldaddr, void* newaddr) {
     findorcreate(oldaddr)->setnewaddr(newaddr);
 }
 
+void UT_PTRFIXTABLE::checknewaddr(void* oldaddr, void* newaddr) {
+    UT_PTRFIXREC* rec = findorcreate(oldaddr);
+    if (rec->newaddr && rec->newaddr != newaddr)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, kMsgRegistered, reinterpret_cast<uintptr_t>(rec->newaddr));
+}
+
 void UT_PTRFIXTABLE::fixreference(void** ref) {
     if (!ref || !*ref)
         return;
@@ -210,6 +216,8 @@ int UT_PTRFILE_IMP::readptr(void*& p) {
 
 void UT_PTRFILE_IMP::registerptr(void* oldaddr, void* newaddr) { table().setnewaddr(oldaddr, newaddr); }
 
+void UT_PTRFILE_IMP::checkregister(void* oldaddr, void* newaddr) { table().checknewaddr(oldaddr, newaddr); }
+
 void UT_PTRFILE_IMP::fixptr(void** ref) { table().fixreference(ref); }
 
 void* UT_PTRFILE_IMP::checkptrs() { return table().checkptrs(); }
@@ -226,6 +234,7 @@ UT_PTRFILE::~UT_PTRFILE() { delete imp; }
 void UT_PTRFILE::writeptr(const void* p) { imp->writeptr(p); }
 int UT_PTRFILE::readptr(void*& p) { return imp->readptr(p); }
 void UT_PTRFILE::registerptr(void* oldaddr, void* newaddr) { imp->registerptr(oldaddr, newaddr); }
+void UT_PTRFILE::checkregister(void* oldaddr, void* newaddr) { imp->checkregister(oldaddr, newaddr); }
 void UT_PTRFILE::fixptr(void** ref) { imp->fixptr(ref); }
 void* UT_PTRFILE::checkptrs() { return imp->checkptrs(); }
 void UT_PTRFILE::flush_fixtable() { imp->flush_fixtable(); }

@@ -7,6 +7,7 @@
 
 #include <PortStream.h>
 
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -311,6 +312,55 @@ TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
         EXPECT_FATAL(p.read(&f), 19, "cannot read name data into pointer-only cache\n");
         EXPECT_FATAL(q.read(&f), 19, "Cannot read name data into pointer-only cache\n");
     });
+}
+
+// Two images in one stream: the second gives identity 1 to another text. The
+// stream refuses it as a second registration, and the cache keeps only what
+// the first image brought.
+template <class CacheT>
+void secondImageReusingAnIdentityIsRefusedWhole() {
+    std::string path = writeImage("two_images", [](UT_PTRFILE& f) {
+        UT_NCH_CACHE first, second;
+        first.add("alpha_first", 1);
+        second.add("beta_second", 2);
+        second.add("gamma", 1);
+        first.write(&f, 0);
+        // A second writer's identities start at 1 again.
+        UT_PTRFILE w(Port::Stream::WRITE);
+        std::string tail = UtilTest::tempPath("two_images_tail");
+        ASSERT_TRUE(w.open(tail.c_str()));
+        second.write(&w, 0);
+        ASSERT_TRUE(w.close());
+        std::string bytes = UtilTest::slurp(tail);
+        f.writebytes(bytes.data(), bytes.size());
+    });
+    UT_PTRFILE in(Port::Stream::READ);
+    ASSERT_TRUE(in.open(path.c_str()));
+    CacheT cache;
+    cache.read(&in);
+    void* first = cache.find("alpha_first");
+    ASSERT_NE(first, nullptr);
+    UtilTest::CapturedReports quiet;
+    try {
+        cache.read(&in);
+        ADD_FAILURE() << "the second image was taken";
+    } catch (const Port::FatalError& e) {
+        char expected[64];
+        std::snprintf(expected, sizeof expected, "Pointer %" PRIxPTR " already registered.\n",
+                      reinterpret_cast<uintptr_t>(first));
+        EXPECT_EQ(e.getMessage(), expected);
+    }
+    EXPECT_EQ(cache.find("beta_second"), nullptr);
+    EXPECT_EQ(cache.find("gamma"), nullptr);
+    EXPECT_EQ(cache.find("alpha_first")->getRefCount(), 1);
+}
+
+TEST(NameImage, ASecondImageReusingAnIdentityLeavesTheTreeCacheAsItWas) {
+    secondImageReusingAnIdentityIsRefusedWhole<UT_NCH_CACHE>();
+}
+
+TEST(NameImage, ASecondImageReusingAnIdentityLeavesTheMapCacheAsItWas) {
+    secondImageReusingAnIdentityIsRefusedWhole<Cache>();
 }
 
 TEST(NameCacheDump, StatusLinesStreamLinesAndAliases) {
