@@ -10,8 +10,13 @@
 // nothing and counts or finds nothing. Only set, set_range_bits and
 // set_range_bytes grow the vector. Counts and searches run a word at a time.
 //
-// Fatal reports: "Out of memory.\n" (code 1) when storage cannot be had, and
-// a bit index of 4294967295 or more, which no vector can hold (code 19).
+// Counts and indices are answered as int, so a vector holds at most kMaxBits
+// (2147483647) bits: every answer is then exact.
+//
+// Fatal reports: "Out of memory.\n" (code 1) when storage cannot be had; a
+// size above kMaxBits ("Bit vector size %u is beyond the largest bit
+// vector.\n") or a bit index of kMaxBits or more ("Bit index %u is beyond the
+// largest bit vector.\n"), code 19. A refused call changes nothing.
 #pragma once
 
 #include "UtilExport.h"
@@ -24,6 +29,9 @@ class Stream;
 
 class UTIL_EXPORT UT_BITVEC {
 public:
+    // The most bits a vector holds: the largest count an int answers.
+    static constexpr unsigned int kMaxBits = 2147483647u;
+
     explicit UT_BITVEC(unsigned int n = 32);
     UT_BITVEC(const UT_BITVEC& other);
     UT_BITVEC& operator=(const UT_BITVEC& other);

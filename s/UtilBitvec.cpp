@@ -6,6 +6,7 @@
 #include <PortStream.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -15,7 +16,19 @@ constexpr Util::Frame::Unit kUnit{"s/UtilBitvec.cpp", "1.0"};
 
 constexpr const char* kMsgNoMemory = "Out of memory.\n";
 constexpr const char* kMsgTooLarge = "Bit index %u is beyond the largest bit vector.\n";
-constexpr uint32_t kMaxBit = UINT32_MAX - 1;  // n = i + 1 must fit
+constexpr const char* kMsgTooLong = "Bit vector size %u is beyond the largest bit vector.\n";
+// Counts and indices are answered as int: a vector of INT32_MAX bits has
+// every count (up to INT32_MAX) and every index (up to INT32_MAX - 1) exact.
+constexpr uint32_t kMaxBits = UT_BITVEC::kMaxBits;
+constexpr uint32_t kMaxBit = kMaxBits - 1;
+static_assert(kMaxBits <= static_cast<uint32_t>(INT32_MAX), "every count must fit an int");
+
+// A size no vector may have is refused before anything is allocated.
+uint32_t checkedSize(uint32_t n) {
+    if (n > kMaxBits)
+        UTIL_REPORT().fatal(Util::Frame::kFatal, kMsgTooLong, n);
+    return n;
+}
 
 // lowbits[k]: the byte with its k lowest bits set.
 constexpr unsigned char lowbits[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
@@ -76,7 +89,7 @@ found_in_byte:
 
 }  // namespace
 
-UT_BITVEC::UT_BITVEC(unsigned int size) : n(size), bits(allocate(size / 8 + 1)) {}
+UT_BITVEC::UT_BITVEC(unsigned int size) : n(checkedSize(size)), bits(allocate(size / 8 + 1)) {}
 
 UT_BITVEC::UT_BITVEC(const UT_BITVEC& other) : n(other.n), bits(allocate(other.bytes())) {
     std::memcpy(bits, other.bits, bytes());

@@ -27,6 +27,26 @@ TEST(Bitvec, GrowthKeepsTheOldBits) {
     EXPECT_FATAL(v.set(UINT32_MAX), 19, "Bit index 4294967295 is beyond the largest bit vector.\n");
 }
 
+TEST(BitvecLimits, TheLargestVectorAnswersEveryCountAndIndexExactly) {
+    UT_BITVEC v(UT_BITVEC::kMaxBits);
+    v.set(UT_BITVEC::kMaxBits - 1);
+    EXPECT_EQ(v.find_next_set_bit(0), 2147483646);
+    EXPECT_EQ(v.find_nth_set_bit(0), 2147483646);
+    v.set_range_bits(0, UT_BITVEC::kMaxBits - 1);
+    EXPECT_EQ(v.count_set_bits(), 2147483647);
+    EXPECT_EQ(v.size(), UT_BITVEC::kMaxBits);
+}
+
+TEST(BitvecLimits, LargerSizesAndGrowthAreRefusedAndChangeNothing) {
+    EXPECT_FATAL(UT_BITVEC v(3000000001u), 19, "Bit vector size 3000000001 is beyond the largest bit vector.\n");
+    UT_BITVEC v(16);
+    v.set(3);
+    EXPECT_FATAL(v.set(UT_BITVEC::kMaxBits), 19, "Bit index 2147483647 is beyond the largest bit vector.\n");
+    EXPECT_FATAL(v.set_range_bits(0, 3000000000u), 19, "Bit index 3000000000 is beyond the largest bit vector.\n");
+    EXPECT_EQ(v.size(), 16u);
+    EXPECT_EQ(v.count_set_bits(), 1);
+}
+
 TEST(Bitvec, BitAndByteRanges) {
     UT_BITVEC bitsOnly(32), whole(32);
     bitsOnly.set_range_bits(3, 12);
