@@ -13,10 +13,14 @@
 // separate qrn_malloc block and pools own no blocks.
 //
 // Every pool registers itself in one process-wide registry (guarded, so pools
-// may be made and destroyed on several threads), which report_usage() dumps.
-// A pool object itself has no lock: one thread uses it at a time, and
-// report_usage() reads every pool, so call it while no other thread is taking
-// from or giving back to one.
+// may be made and destroyed on several threads), which report_usage() dumps;
+// no pool is made or destroyed while it runs. A pool object itself has no
+// lock: one thread uses it at a time, or its users serialise with a mutex of
+// their own. report_usage() may run on any thread at any time (a monitoring
+// thread, say) as long as every pool in use on another thread meanwhile has
+// its mutex named with set_guard(): it dumps each such pool holding that
+// mutex. The library's class-wide pools all have theirs. A caller's own pool
+// without a guard must not be in use on another thread during report_usage().
 //
 // Reports: dump() and report_usage() print status lines; releasing an address
 // outside the pool's blocks is a fatal report (code 19).
@@ -26,8 +30,11 @@
 
 #include <PortHeap.h>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
+
+class Port_ThrMutex;
 
 struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
     UT_FM_BLOCK_HEAD* next;
@@ -58,6 +65,7 @@ public:
     static void report_usage();
     void set_debug_level(int level) { debug_level = level; }
     static void set_global_debug(int level) { global_debug = level; }
+    void set_guard(Port_ThrMutex* lock) { guard.store(lock, std::memory_order_release); }
 
     // Stored by set_global_debug; not consulted.
     static int global_debug;
@@ -81,6 +89,10 @@ private:
     // The blocks by address, so that a release finds its block without
     // walking the chain.
     std::vector<UT_FM_BLOCK_SPAN> by_address;
+    // The mutex the pool's users hold around every take and give-back, held
+    // by report_usage while it reads the pool; null when there is none.
+    // Atomic: a report on another thread may read it while it is set.
+    std::atomic<Port_ThrMutex*> guard{nullptr};
 };
 
 class UTIL_EXPORT UT_FASTMEM {
@@ -101,6 +113,11 @@ public:
     static void report_usage();
     void set_debug_level(int level);
     static void set_global_debug(int level);
+    // Names the mutex that every user of this pool holds around getnewptr and
+    // qrn_free (null: none); report_usage() then holds it while it dumps the
+    // pool. The mutex must outlive the pool, and report_usage() must not be
+    // called while holding it.
+    void set_guard(Port_ThrMutex* lock);
 
 private:
     UT_FASTMEM_IMP* imp_;

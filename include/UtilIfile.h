@@ -32,6 +32,7 @@
 #include <PortStream.h>
 #include <PortString.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 
@@ -157,6 +158,10 @@ private:
     void closestream();
     Port::Stream* reopen(Port::Stream::Access mode);
     int countsegs() const;
+    // The directory's cursor, moved only through these two so that its
+    // position is always known.
+    void rewind();
+    void* step();
 
     UT_IFILE* parent;
     LIST_UT_IFILEDIR dir;
@@ -173,6 +178,13 @@ private:
     unsigned char filecache;
     bool failed;  // a write of this file went wrong: unload reports it
     int entries;  // entries in dir (counting the list walks it)
+    // Where dir's cursor stands: the index of the entry it is on, and that
+    // entry; kBeforeFirst after a rewind, kPastEnd once a walk ran off the
+    // end (an entry appended later is then still not reached by stepping).
+    static constexpr int kBeforeFirst = -1;
+    static constexpr int kPastEnd = INT32_MAX;
+    int cursorpos = kBeforeFirst;
+    void* cursorentry = nullptr;
 };
 
 class UTIL_EXPORT UT_IFILE {

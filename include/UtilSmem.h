@@ -24,12 +24,22 @@
 // A pool takes no lock: whoever shares one across threads serialises its use
 // (the library's string objects do, for ut_stringmem). Making and destroying
 // handles is safe from any thread.
+//
+// printstatsallpools() may run on any thread at any time (a monitoring
+// thread, say): the list of pools does not change while it runs, and it reads
+// each pool holding the mutex named by set_guard(). ut_stringmem's pool has
+// the string objects' mutex. A pool without a guard (a caller's own, or a
+// shared one used through a caller's handle) must not be in use on another
+// thread while the statistics are printed.
 #pragma once
 
 #include "UtilExport.h"
 
 #include <PortHeap.h>
 
+class Port_ThrMutex;
+
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <set>
@@ -53,11 +63,17 @@ public:
     unsigned short getelemsize() const { return elemsize; }
     uint32_t getblksize() const { return blksize; }
     int getactive() const { return active; }
+    void set_guard(Port_ThrMutex* lock) { guard.store(lock, std::memory_order_release); }
+    Port_ThrMutex* get_guard() const { return guard.load(std::memory_order_acquire); }
 
 private:
     friend class UT_SM_SMALLMEM;
     void freechunks();
 
+    // The mutex its users hold around getmem and relmem, held by the
+    // statistics while they read the pool; null when there is none. Atomic:
+    // a report on another thread may read it while it is set.
+    std::atomic<Port_ThrMutex*> guard{nullptr};
     bool rel;
     bool relz;
     uint16_t elemsize;
@@ -84,6 +100,10 @@ public:
     void printstats() const { imp->printstats(); }
     void releasememory(bool onlyifidle) { imp->releasememory(onlyifidle); }
     const UT_SM_SMALLMEM_IMP& pool() const { return *imp; }
+    // Names the mutex every user of this handle's pool holds around getmem
+    // and relmem; printstatsallpools() holds it while it reads the pool. It
+    // must outlive the pool and not be held by the caller of the statistics.
+    void set_guard(Port_ThrMutex* lock) { imp->set_guard(lock); }
     static void printstatsallpools();
 
 private:

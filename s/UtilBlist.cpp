@@ -98,6 +98,10 @@ const Blist& blist() {
         Pool listsPool(new UT_FASTMEM(kListElemSize, kListsPerBlock, "UT_BLISTS"));
         Pool listIterPool(new UT_FASTMEM(kIterElemSize, kIterPerBlock, "UT_BLIST_ITER"));
         Pool listsIterPool(new UT_FASTMEM(kIterElemSize, kIterPerBlock, "UT_BLISTS_ITER"));
+        listPool->set_guard(listMem.get());
+        listsPool->set_guard(listsMem.get());
+        listIterPool->set_guard(listIter.get());
+        listsIterPool->set_guard(listsIter.get());
         auto* made = new Blist{listMem.release(),  listCount.release(),  listIter.release(),
                                listsMem.release(), listsCount.release(), listsIter.release()};
         UT_BLIST::mem = listPool.release();

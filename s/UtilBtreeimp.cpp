@@ -34,6 +34,7 @@ const Btree& btree() {
     return once(btreeShared, kUnit, __LINE__, [] {
         std::unique_ptr<Port_ThrMutex> dump(new Port_ThrMutex), nodes(new Port_ThrMutex);
         std::unique_ptr<UT_FASTMEM> pool(new UT_FASTMEM(kNodeSize, kNodesPerBlock, "UT_BTR_NODE"));
+        pool->set_guard(nodes.get());
         auto* made = new Btree{dump.release(), nodes.release()};
         UT_BTR_NODE::mem = pool.release();
         return made;

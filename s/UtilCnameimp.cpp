@@ -45,6 +45,7 @@ constexpr const char* kMsgName = "\"%s\": rcnt = %d, mcnt = %d\n";
 
 // The shared pool of name objects and its lock.
 struct NamePool {
+    NamePool() { pool.set_guard(&lock); }
     Port_ThrMutex lock;
     UT_FASTMEM pool{kNameBytes, kNamesPerBlock, "UT_NCH_NAME"};
 };

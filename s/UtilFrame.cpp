@@ -40,3 +40,16 @@ struct Load {
 // Made after the switches are read, destroyed at unload; its shared pool
 // stays.
 UT_SM_SMALLMEM ut_stringmem(16, 0, "UT_SM_SMALLMEM", -1);
+
+namespace {
+// The string objects take from and give back to it under this lock; the
+// statistics take it too.
+[[maybe_unused]] const bool stringmemGuarded = [] {
+    try {
+        ut_stringmem.set_guard(&Util::Statics::stringPoolLock());
+        return true;
+    } catch (const Port::FatalError&) {
+        return false;  // reported; without the lock no string can be made either
+    }
+}();
+}  // namespace

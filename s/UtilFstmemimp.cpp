@@ -238,8 +238,13 @@ void UT_FASTMEM_IMP::dump() const {
 void UT_FASTMEM_IMP::report_usage() {
     Registry& r = registry();
     std::lock_guard<std::recursive_mutex> hold(r.lock);
-    for (std::size_t i = 0; i < r.pools.size(); ++i)
-        r.pools[i]->dump();
+    for (std::size_t i = 0; i < r.pools.size(); ++i) {
+        const UT_FASTMEM_IMP* pool = r.pools[i];
+        if (Port_ThrMutex* guard = pool->guard.load(std::memory_order_acquire))
+            Util::Frame::guarded(*guard, [pool] { pool->dump(); });
+        else
+            pool->dump();
+    }
 }
 
 UT_FASTMEM::UT_FASTMEM(unsigned int size, unsigned int count, const char* name)
@@ -262,3 +267,4 @@ void UT_FASTMEM::dump() const { imp_->dump(); }
 void UT_FASTMEM::report_usage() { UT_FASTMEM_IMP::report_usage(); }
 void UT_FASTMEM::set_debug_level(int level) { imp_->set_debug_level(level); }
 void UT_FASTMEM::set_global_debug(int level) { UT_FASTMEM_IMP::set_global_debug(level); }
+void UT_FASTMEM::set_guard(Port_ThrMutex* lock) { imp_->set_guard(lock); }

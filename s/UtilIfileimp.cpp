@@ -130,6 +130,7 @@ void UT_IFILE_IMP::closestream() {
 
 void UT_IFILE_IMP::cleanup() {
     dir.freelist();
+    rewind();
     entries = 0;
     index.clear();
     closestream();
@@ -278,14 +279,14 @@ unsigned char UT_IFILE_IMP::unload() {
             // After the end of all segment data, wherever a rewritten
             // segment went: the directory then never covers one.
             int64_t end = kHeaderBytes;
-            dir.reset();
-            while (void* p = dir.getnext())
+            rewind();
+            while (void* p = step())
                 end = std::max<int64_t>(end, int64_t{entryOf(p)->offset_} + entryOf(p)->size_);
             stream->writeint32(static_cast<int32_t>(end));
             if (!stream->setfoffset(end))
                 failed = true;
-            dir.reset();
-            while (void* p = dir.getnext()) {
+            rewind();
+            while (void* p = step()) {
                 const UT_IFILEDIR& e = *entryOf(p);
                 stream->writestring(e.getname());
                 stream->writeint32(e.offset_);
@@ -326,6 +327,7 @@ unsigned char UT_IFILE_IMP::load(const char* name) {
             if (done)
                 return;
             file.dir.freelist();
+            file.rewind();
             file.entries = 0;
             file.index.clear();
             file.closestream();
@@ -437,22 +439,44 @@ unsigned char UT_IFILE_IMP::getseginfo(char* name, UT_IFILESEGINFO& info) {
     return 1;
 }
 
-unsigned char UT_IFILE_IMP::getseginfo(int n, UT_IFILESEGINFO& info) {
+void UT_IFILE_IMP::rewind() {
     dir.reset();
+    cursorpos = kBeforeFirst;
+    cursorentry = nullptr;
+}
+
+void* UT_IFILE_IMP::step() {
+    void* p = dir.getnext();
+    if (p) {
+        ++cursorpos;
+        cursorentry = p;
+    } else {
+        cursorpos = kPastEnd;
+        cursorentry = nullptr;
+    }
+    return p;
+}
+
+// Entry n is reached from where the cursor stands when it is not beyond it,
+// so a walk over n = 0, 1, 2 ... costs one step each; the cursor ends on
+// entry n as the walk from the start would leave it.
+unsigned char UT_IFILE_IMP::getseginfo(int n, UT_IFILESEGINFO& info) {
     int count = countsegs();
     if (n < 0 || n >= count) {
+        rewind();
         info.clear();
         return 0;
     }
-    void* p = nullptr;
-    for (int i = 0; i <= n; ++i)
-        p = dir.getnext();
-    info.fill(*entryOf(p));
+    if (cursorpos > n)
+        rewind();
+    while (cursorpos < n)
+        step();
+    info.fill(*entryOf(cursorentry));
     return 1;
 }
 
 unsigned char UT_IFILE_IMP::getnextseginfo(UT_IFILESEGINFO& info) {
-    void* p = dir.getnext();
+    void* p = step();
     if (!p) {
         info.clear();
         return 0;
@@ -461,7 +485,7 @@ unsigned char UT_IFILE_IMP::getnextseginfo(UT_IFILESEGINFO& info) {
     return 1;
 }
 
-void UT_IFILE_IMP::resetseginfo() { dir.reset(); }
+void UT_IFILE_IMP::resetseginfo() { rewind(); }
 
 void UT_IFILE_IMP::version_mismatch(unsigned char v) {
     UTIL_REPORT().fatal(kCodeVersion, kMsgVersion, v, kVersion, fname ? fname : "");

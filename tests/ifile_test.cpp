@@ -5,6 +5,7 @@
 
 #include <PortStream.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -135,6 +136,49 @@ std::string header(int version, int revision, int count, int position) {
     return std::string{static_cast<char>(version), static_cast<char>(revision), 0, 0,
                        static_cast<char>(count & 0xff), static_cast<char>((count >> 8) & 0xff)} +
            le32(position) + std::string(118, '\0');
+}
+
+TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory) {
+    std::string path = UtilTest::tempPath("walk.seg");
+    const int n = UT_IFILE_IMP::kMaxSegments;
+    {
+        UT_IFILE f;
+        ASSERT_EQ(f.create(path.c_str()), 1);
+        for (int i = 0; i < n; ++i) {
+            std::string name = "s" + std::to_string(i);
+            ASSERT_NE(f.putdataseg(name.data(), i, -i), nullptr);
+            f.enddataseg();
+        }
+        ASSERT_EQ(f.unload(), 1);
+    }
+    UT_IFILE f;
+    ASSERT_EQ(f.load(path.c_str()), 1);
+    UT_IFILESEGINFO info;
+    for (int i = 0; i < n; ++i) {
+        ASSERT_EQ(f.getseginfo(i, info), 1);
+        ASSERT_EQ(info.getName(), "s" + std::to_string(i));
+        ASSERT_EQ(info.getdata(), -i);
+    }
+    // The cursor is left on the entry asked for, whichever way it got there.
+    EXPECT_EQ(f.getseginfo(7, info), 1);
+    EXPECT_EQ(f.getnextseginfo(info), 1);
+    EXPECT_EQ(info.getName(), "s8");
+    EXPECT_EQ(f.getseginfo(3, info), 1);
+    EXPECT_EQ(f.getnextseginfo(info), 1);
+    EXPECT_EQ(info.getName(), "s4");
+    EXPECT_EQ(f.getseginfo(n, info), 0);
+    EXPECT_EQ(f.getnextseginfo(info), 1) << "a refused index rewinds the cursor";
+    EXPECT_EQ(info.getName(), "s0");
+    f.resetseginfo();
+    int walked = 0;
+    while (f.getnextseginfo(info))
+        ++walked;
+    EXPECT_EQ(walked, n);
+    EXPECT_EQ(f.getnextseginfo(info), 0);
+    EXPECT_EQ(f.getseginfo(n - 1, info), 1) << "from past the end, an index starts again";
+    EXPECT_EQ(info.getName(), "s" + std::to_string(n - 1));
+    f.unload();
+    std::remove(path.c_str());
 }
 
 TEST(SegmentedFileChecks, VersionsRevisionsAndSegmentCounts) {
