@@ -2,9 +2,12 @@
 // library's files fails, as on a full disk or a failing device.
 #pragma once
 
+#include "TestSupport.h"
+
 #include <PortStream.h>
 
 #include <cerrno>
+#include <functional>
 
 namespace UtilTest {
 
@@ -60,5 +63,29 @@ private:
     }
     Port::IoCalls previous_;
 };
+
+// Runs `attempt` with the K-th call failing, for K = 1, 2, ... until a run
+// meets no failure; `check(ok, k)` judges each run that met one.
+inline void sweep(bool sticky, const std::function<bool()>& attempt, const std::function<void(bool, long)>& check) {
+    for (long k = 1;; ++k) {
+        bool ok, fired;
+        {
+            UtilTest::CapturedReports quiet;
+            UtilTest::IoFault fault(k, sticky);
+            try {
+                ok = attempt();
+            } catch (const Port::FatalError&) {
+                ok = false;
+            }
+            fired = fault.fired();
+        }
+        if (!fired) {
+            EXPECT_TRUE(ok) << "without a failure at K=" << k;
+            EXPECT_GT(k, 1) << "the sweep met no call at all";
+            return;
+        }
+        check(ok, k);
+    }
+}
 
 }  // namespace UtilTest

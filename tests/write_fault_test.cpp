@@ -1,10 +1,9 @@
 // Write-failure sweeps: the K-th write, seek, sync or close fails, for every
 // K, while a file is written. A writer that reports success must leave a file
-// that reads back whole; utiltool must never cost the old file.
+// that reads back whole.
 #include "FaultSupport.h"
 #include "TestSupport.h"
 
-#include <Command.h>
 #include <UtilCname.h>
 #include <UtilIfile.h>
 #include <UtilNameCache.h>
@@ -13,36 +12,13 @@
 #include <PortStream.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace {
 
-// Runs `attempt` with the K-th call failing, for K = 1, 2, ... until a run
-// meets no failure; `check(ok, fired)` judges each run.
-void sweep(bool sticky, const std::function<bool()>& attempt, const std::function<void(bool, long)>& check) {
-    for (long k = 1;; ++k) {
-        bool ok, fired;
-        {
-            UtilTest::CapturedReports quiet;
-            UtilTest::IoFault fault(k, sticky);
-            try {
-                ok = attempt();
-            } catch (const Port::FatalError&) {
-                ok = false;
-            }
-            fired = fault.fired();
-        }
-        if (!fired) {
-            EXPECT_TRUE(ok) << "without a failure at K=" << k;
-            EXPECT_GT(k, 1) << "the sweep met no call at all";
-            return;
-        }
-        check(ok, k);
-    }
-}
+using UtilTest::sweep;
 
 // ---- segmented files -------------------------------------------------------
 
@@ -210,68 +186,6 @@ TEST(NameImageWrites, OfTheTreeCacheReportSuccessOnlyForAnImageThatReadsBack) {
 
 TEST(NameImageWrites, OfTheMapCacheReportSuccessOnlyForAnImageThatReadsBack) {
     nameImageSweep<Util::NameCache::Cache>("sweep_map.img");
-}
-
-// ---- utiltool --------------------------------------------------------------
-
-// Files in the directory of `path` whose names start with its own.
-std::vector<std::string> besides(const std::string& path) {
-    std::filesystem::path p(path);
-    std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(p.parent_path()))
-        if (e.path().filename().string().rfind(p.filename().string(), 0) == 0)
-            out.push_back(e.path().filename().string());
-    return out;
-}
-
-bool holdsSegment(const std::string& file, std::string name, const std::string& bytes) {
-    UtilTest::CapturedReports quiet;
-    UT_IFILE f;
-    UT_IFILESEGINFO info;
-    try {
-        if (!f.load(file.c_str()))
-            return false;
-        Port::Stream* s = f.getdataseg(name.data(), -1, &info);
-        std::string got(bytes.size(), '\0');
-        bool ok = s && info.getsize() == static_cast<int>(bytes.size()) && s->readbytes(got.data(), got.size()) &&
-                  got == bytes;
-        f.enddataseg();
-        return f.unload() && ok;
-    } catch (const Port::FatalError&) {
-        return false;
-    }
-}
-
-TEST(ToolWrites, SegfilePutNeverCostsTheOldFile) {
-    std::string dir = UtilTest::tempPath("tooldir");
-    std::filesystem::create_directories(dir);
-    std::string file = dir + "/design.seg";
-    std::string input = dir + "/input";
-    UtilTest::spit(input, std::string(9000, 'x'));
-    ASSERT_EQ(UtilTool::main({"segfile", "new", file}), 0);
-    ASSERT_EQ(UtilTool::main({"segfile", "put", file, "first", input}), 0);
-    const std::string old = UtilTest::slurp(file);
-    UtilTest::spit(input, std::string(7000, 'y'));
-    for (bool sticky : {false, true}) {
-        sweep(
-            sticky,
-            [&] {
-                bool ok = UtilTool::main({"segfile", "put", file, "second", input}) == 0;
-                // Whatever happened, nothing is left beside the file.
-                EXPECT_EQ(besides(file), std::vector<std::string>{"design.seg"});
-                return ok;
-            },
-            [&](bool ok, long k) {
-                if (ok) {
-                    EXPECT_TRUE(holdsSegment(file, "second", std::string(7000, 'y'))) << "K=" << k;
-                    UtilTest::spit(file, old);  // the next K starts from the old file again
-                    return;
-                }
-                EXPECT_EQ(UtilTest::slurp(file), old) << "the old file changed at K=" << k;
-            });
-        UtilTest::spit(file, old);
-    }
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
