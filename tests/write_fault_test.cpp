@@ -18,7 +18,17 @@
 
 namespace {
 
-using UtilTest::sweep;
+// With every call failing in turn (once, or onward with `sticky`), `write`
+// never reports success after a failure, and what it reports as written reads
+// back whole.
+void expectHonestWrites(bool sticky, const std::function<bool()>& write, const std::function<bool()>& readsBack) {
+    UtilTest::sweep(sticky, write, [&](bool ok, long k) {
+        EXPECT_FALSE(ok) << "a failed call K=" << k << " was reported as success";
+        if (ok) {
+            EXPECT_TRUE(readsBack()) << "K=" << k;
+        }
+    });
+}
 
 // ---- segmented files -------------------------------------------------------
 
@@ -76,14 +86,8 @@ class SegmentedFileWrites : public testing::TestWithParam<std::tuple<unsigned ch
 TEST_P(SegmentedFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
     auto [cache, sticky] = GetParam();
     std::string path = UtilTest::tempPath("sweep.seg");
-    sweep(
-        sticky, [&] { return writeSegments(path, cache); },
-        [&](bool ok, long k) {
-            EXPECT_FALSE(ok) << "a failed call K=" << k << " was reported as success";
-            if (ok) {
-                EXPECT_TRUE(segmentsReadBack(path)) << "K=" << k;
-            }
-        });
+    expectHonestWrites(
+        sticky, [&] { return writeSegments(path, cache); }, [&] { return segmentsReadBack(path); });
     EXPECT_TRUE(segmentsReadBack(path));
     std::remove(path.c_str());
 }
@@ -131,14 +135,7 @@ TEST(PointerFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
         return in.geterror() != 0;  // nothing after the last record
     };
     for (bool sticky : {false, true})
-        sweep(
-            sticky, [&] { return writePtrfile(path, write); },
-            [&](bool ok, long k) {
-                EXPECT_FALSE(ok) << "K=" << k;
-                if (ok) {
-                    EXPECT_TRUE(readsBack()) << "K=" << k;
-                }
-            });
+        expectHonestWrites(sticky, [&] { return writePtrfile(path, write); }, readsBack);
     EXPECT_TRUE(readsBack());
     std::remove(path.c_str());
 }
@@ -168,14 +165,8 @@ void nameImageSweep(const char* file) {
         return true;
     };
     for (bool sticky : {false, true})
-        sweep(
-            sticky, [&] { return writePtrfile(path, [&](UT_PTRFILE& f) { cache.write(&f, 0); }); },
-            [&](bool ok, long k) {
-                EXPECT_FALSE(ok) << "K=" << k;
-                if (ok) {
-                    EXPECT_TRUE(readsBack()) << "K=" << k;
-                }
-            });
+        expectHonestWrites(
+            sticky, [&] { return writePtrfile(path, [&](UT_PTRFILE& f) { cache.write(&f, 0); }); }, readsBack);
     EXPECT_TRUE(readsBack());
     std::remove(path.c_str());
 }
