@@ -46,6 +46,59 @@ void BM_StdAppendIterate(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// Appending alone, and iterating alone, each beside std::deque of the same
+// pointers.
+void BM_BlistAppend(benchmark::State& state) {
+    const uintptr_t n = static_cast<uintptr_t>(state.range(0));
+    for (auto _ : state) {
+        UT_BLIST list(255);
+        for (uintptr_t i = 0; i < n; ++i)
+            list.l_append(ptr(i));
+        benchmark::DoNotOptimize(list.get_count());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_DequeAppend(benchmark::State& state) {
+    const uintptr_t n = static_cast<uintptr_t>(state.range(0));
+    for (auto _ : state) {
+        std::deque<void*> c;
+        for (uintptr_t i = 0; i < n; ++i)
+            c.push_back(ptr(i));
+        benchmark::DoNotOptimize(c.size());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_BlistIterate(benchmark::State& state) {
+    const uintptr_t n = static_cast<uintptr_t>(state.range(0));
+    UT_BLIST list(255);
+    for (uintptr_t i = 0; i < n; ++i)
+        list.l_append(ptr(i));
+    for (auto _ : state) {
+        UT_BLIST_ITER it(&list);
+        uintptr_t sum = 0;
+        while (void* p = it.l_next())
+            sum += reinterpret_cast<uintptr_t>(p);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_DequeIterate(benchmark::State& state) {
+    const uintptr_t n = static_cast<uintptr_t>(state.range(0));
+    std::deque<void*> c;
+    for (uintptr_t i = 0; i < n; ++i)
+        c.push_back(ptr(i));
+    for (auto _ : state) {
+        uintptr_t sum = 0;
+        for (void* p : c)
+            sum += reinterpret_cast<uintptr_t>(p);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
 // Removal is a scan from the front in both: the list leaves a hole, the
 // containers erase.
 void BM_BlistRemove(benchmark::State& state) {
@@ -78,6 +131,10 @@ void BM_StdRemove(benchmark::State& state) {
 BENCHMARK(BM_BlistAppendIterate)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_StdAppendIterate<std::vector<uint32_t>>)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_StdAppendIterate<std::deque<uint32_t>>)->Arg(1000)->Arg(100000);
+BENCHMARK(BM_BlistAppend)->Arg(1000)->Arg(100000)->Arg(1000000);
+BENCHMARK(BM_DequeAppend)->Arg(1000)->Arg(100000)->Arg(1000000);
+BENCHMARK(BM_BlistIterate)->Arg(1000)->Arg(100000)->Arg(1000000);
+BENCHMARK(BM_DequeIterate)->Arg(1000)->Arg(100000)->Arg(1000000);
 BENCHMARK(BM_BlistRemove)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_StdRemove<std::vector<uint32_t>>)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_StdRemove<std::deque<uint32_t>>)->Arg(1000)->Arg(10000);

@@ -105,6 +105,39 @@ void BM_InternAbslFlatSet(benchmark::State& state) {
 }
 #endif
 
+// Finding names already there, in shuffled order, in a container filled
+// beforehand (the cache's add of an existing name takes the same path).
+template <class Container, class Add, class Find>
+void findBench(benchmark::State& state, Add add, Find find) {
+    auto names = distinctNames(static_cast<size_t>(state.range(0)));
+    auto order = internOrder(names);
+    Container c;
+    for (const auto& s : names)
+        add(c, s.c_str());
+    for (auto _ : state)
+        for (const char* t : order)
+            benchmark::DoNotOptimize(find(c, t));
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(order.size()));
+}
+
+void BM_FindCname(benchmark::State& state) {
+    findBench<UT_NCH_CACHE>(
+        state, [](UT_NCH_CACHE& c, const char* t) { c.add(t, 1); },
+        [](UT_NCH_CACHE& c, const char* t) { return c.find(t); });
+}
+void BM_FindUnorderedSet(benchmark::State& state) {
+    findBench<std::unordered_set<std::string>>(
+        state, [](auto& c, const char* t) { c.emplace(t); },
+        [](auto& c, const char* t) { return c.find(t) != c.end(); });
+}
+#ifdef UTIL_BENCH_ABSL
+void BM_FindAbslFlatSet(benchmark::State& state) {
+    findBench<absl::flat_hash_set<std::string>>(
+        state, [](auto& c, const char* t) { c.emplace(t); },
+        [](auto& c, const char* t) { return c.find(t) != c.end(); });
+}
+#endif
+
 std::string scratch(const char* what) {
     return "/tmp/names_bench_" + std::to_string(getpid()) + "_" + what;
 }
@@ -204,8 +237,11 @@ BENCHMARK(BM_InternCname) SIZES;
 BENCHMARK(BM_InternNameCache) SIZES;
 BENCHMARK(BM_InternUnorderedSet) SIZES;
 BENCHMARK(BM_InternSet) SIZES;
+BENCHMARK(BM_FindCname) SIZES;
+BENCHMARK(BM_FindUnorderedSet) SIZES;
 #ifdef UTIL_BENCH_ABSL
 BENCHMARK(BM_InternAbslFlatSet) SIZES;
+BENCHMARK(BM_FindAbslFlatSet) SIZES;
 #endif
 BENCHMARK(BM_ImageSave)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainFwrite)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -41,8 +41,18 @@ public:
     BlockList(const BlockList&) = delete;
     BlockList& operator=(const BlockList&) = delete;
 
-    // Adds p; null is ignored.
-    void l_append(void* p);
+    // Adds p; null is ignored. Inline while the last block has room.
+    void l_append(void* p) {
+        if (p && first && static_cast<Count>(count + 1) != 0) {
+            Tail& tail = tailOf(first);
+            if (tail.fill < nslots) {
+                tail.last[++tail.fill] = p;
+                ++count;
+                return;
+            }
+        }
+        append_slow(p);
+    }
     // 1 when p is an element (null never is), else 0.
     unsigned char l_find(void* p) const;
     // Removes the first occurrence of p; 1 when there was one.
@@ -64,6 +74,19 @@ private:
     friend class BlockListIter;
     void releaseBlocks();
     void** newBlock();
+    void append_slow(void* p);
+
+    // Where the next append goes. The 16-byte head has no room for it, so it
+    // lives in a hidden prefix of the first block (not counted in total_mem,
+    // which stays nslots * 8 + 8 per block): the chain's last block, and the
+    // 1-based index of its last occupied slot (0: none). Appending then costs
+    // the same at any length.
+    struct Tail {
+        void** last;
+        uintptr_t fill;
+    };
+    static constexpr std::size_t kTailWords = sizeof(Tail) / sizeof(void*);
+    static Tail& tailOf(void** head) { return *reinterpret_cast<Tail*>(head - kTailWords); }
 
     void** first;
     Count count;
@@ -83,13 +106,52 @@ public:
     void reset();
     // The next element, or null at the end. At the end of the last block the
     // iterator stays where the call started, so elements appended there later
-    // are found by the next call.
-    void* l_next();
+    // are found by the next call. Inline: it is the loop of every walk.
+    void* l_next() {
+        // The common case, an element in the next slot of this block.
+        if (block && index < list->nslots) {
+            if (void* element = block[index + 1]) {
+                ++index;
+                return element;
+            }
+        }
+        return walk();
+    }
 
     static void* operator new(std::size_t size);
     static void operator delete(void* p);
 
 private:
+    // A block is its link to the next block, then its slots.
+    static void** next(void** b) { return static_cast<void**>(b[0]); }
+    // l_next past holes and block ends.
+    void* walk() {
+        if (!block)
+            return nullptr;
+        const unsigned nslots = list->nslots;
+        if (index == nslots) {
+            if (!next(block))
+                return nullptr;
+            block = next(block);
+            index = 0;
+        }
+        const Index resume = index;
+        for (;;) {
+            void* element = block[index + 1];
+            ++index;
+            if (element)
+                return element;
+            if (index == nslots) {
+                if (!next(block)) {
+                    index = resume;
+                    return nullptr;
+                }
+                block = next(block);
+                index = 0;
+            }
+        }
+    }
+
     List* list;
     void** block;
     Index index;

@@ -92,6 +92,10 @@ public:
     // Removes the entry and returns its data (not released), or null.
     void* remove(const char* key);
     unsigned int get_count() const;
+    // Changes whenever a node is added or removed (not when a slot is filled),
+    // so that a derived class can tell whether an index it keeps beside the
+    // tree still holds.
+    uint32_t get_version() const;
     void** get_root() const;
     // Calls fn(slot, arg) for every entry in the given order; an order outside
     // the enumeration visits nothing.
@@ -155,4 +159,5 @@ private:
     uint32_t count;
     unsigned char owner;
     UT_BTR_TREE* parent;
+    uint32_t version = 0;  // nodes made and released so far (wraps)
 };

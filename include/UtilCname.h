@@ -32,6 +32,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class UT_PTRFILE;
 class UT_NCH_CACHE_IMP;
@@ -188,12 +189,28 @@ private:
     void erase(UT_NCH_NAME* name);
     UT_NCH_NAME* make_name(const char* text, std::size_t len);
     void release_pools();
+    // The hash index (see `index`); none of these throws.
+    bool index_ready() noexcept;
+    UT_NCH_NAME* index_find(const char* text) const noexcept;
+    bool index_put(UT_NCH_NAME* name) noexcept;
 
     UT_NCH_CACHE* tree;
     UT_NCH_POOL* first_pool;
     UT_NCH_POOL* cur_pool;
     unsigned char ptr_only;
     unsigned int max_len;
+    // Every name of the tree by the hash of its text (open addressing, a
+    // power-of-two number of slots at most 3/4 full), so that a name already
+    // here is found with one hash and about one compare instead of a walk
+    // down the tree. It holds while `indexed` is true and `index_version`
+    // equals the tree's version: anything else that adds or removes a node
+    // (the cache's own removals, or the tree's operations called directly)
+    // makes the next look-up rebuild it. Without memory for it, look-ups
+    // walk the tree as before.
+    std::vector<UT_NCH_NAME*> index;
+    std::size_t index_used = 0;
+    uint32_t index_version = 0;
+    bool indexed = false;
 };
 
 // The cache's flush callback: deletes the name in the slot, if any.

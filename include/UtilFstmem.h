@@ -38,10 +38,15 @@ class Port_ThrMutex;
 
 struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
     UT_FM_BLOCK_HEAD* next;
-    void* free;        // first free element, null when all are in use
+    void* free;        // first given-back element, null when there is none
     char* mem;         // the block's elements, block_size bytes
     uint32_t num_used;
     UT_FM_BLOCK_HEAD* prev;  // the chain's previous block, null at its front
+    // Elements from here to the block's end were never handed out; they come
+    // after the given-back ones, in address order, exactly as if the whole
+    // block had been chained up front (which would cost a pass over it).
+    char* carve;
+    char* end;  // mem + block_size
 };
 
 // Where a block's elements start, kept beside the block so that finding the
@@ -60,6 +65,37 @@ public:
     UT_FASTMEM_IMP& operator=(const UT_FASTMEM_IMP&) = delete;
 
     void* getnewptr();
+    // Takes from or gives back to the front block when that needs nothing
+    // more (the common case, inline in UT_FASTMEM); null / false otherwise.
+    void* take_front() {
+        UT_FM_BLOCK_HEAD* b = blocks;
+        if (!pools_on || !b)
+            return nullptr;
+        if (void* e = b->free) {
+            b->free = *static_cast<void**>(e);
+            ++b->num_used;
+            return e;
+        }
+        if (b->carve != b->end) {
+            void* e = b->carve;
+            b->carve += elem_size;
+            ++b->num_used;
+            return e;
+        }
+        return nullptr;
+    }
+    bool give_front(void* p) {
+        UT_FM_BLOCK_HEAD* b = blocks;
+        // A block that would empty with others behind it is released: the
+        // full path does that.
+        if (!pools_on || !b || reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(b->mem) >= block_size ||
+            (b->num_used == 1 && b->next))
+            return false;
+        *static_cast<void**>(p) = b->free;
+        b->free = p;
+        --b->num_used;
+        return true;
+    }
     int fastmem_verify() const { return 0; }
     void dump() const;
     static void report_usage();
@@ -69,11 +105,13 @@ public:
 
     // Stored by set_global_debug; not consulted.
     static int global_debug;
+    // Pooling is on for the process (read once at load).
+    static bool pools_on;
 
 private:
     friend class UT_FASTMEM;
     void init_block(UT_FM_BLOCK_HEAD* head) const;
-    UT_FM_BLOCK_HEAD* new_block() const;
+    UT_FM_BLOCK_HEAD* new_block();
     void release_block(UT_FM_BLOCK_HEAD* head) const;
     void int_free(void* p);
     UT_FM_BLOCK_HEAD* owner_of(const void* p) const;
@@ -89,6 +127,9 @@ private:
     // The blocks by address, so that a release finds its block without
     // walking the chain.
     std::vector<UT_FM_BLOCK_SPAN> by_address;
+    // The memory of the last block that emptied, kept for the next block the
+    // pool needs (not in the chain, not dumped); null when there is none.
+    UT_FM_BLOCK_HEAD* spare = nullptr;
     // The mutex the pool's users hold around every take and give-back, held
     // by report_usage while it reads the pool; null when there is none.
     // Atomic: a report on another thread may read it while it is set.
@@ -105,9 +146,16 @@ public:
     UT_FASTMEM(const UT_FASTMEM&) = delete;
     UT_FASTMEM& operator=(const UT_FASTMEM&) = delete;
 
-    void* getnewptr();
+    // Inline on the front block: most takes and give-backs stop there.
+    void* getnewptr() {
+        void* e = imp_->take_front();
+        return e ? e : slow_getnewptr();
+    }
     // Gives an element back; null is ignored.
-    void qrn_free(void* p);
+    void qrn_free(void* p) {
+        if (p && !imp_->give_front(p))
+            slow_free(p);
+    }
     int fastmem_verify() const;  // always 0: no check is made
     void dump() const;
     static void report_usage();
@@ -120,5 +168,8 @@ public:
     void set_guard(Port_ThrMutex* lock);
 
 private:
+    void* slow_getnewptr();
+    void slow_free(void* p);
+
     UT_FASTMEM_IMP* imp_;
 };

@@ -4,6 +4,8 @@
 #include <UtilBlist.h>
 #include <UtilFstmem.h>
 
+#include <cassert>
+#include <cstdint>
 #include <memory>
 #include <new>
 
@@ -68,11 +70,7 @@ uint32_t readStat(const uint32_t& stat) { return __atomic_load_n(&stat, __ATOMIC
 
 // A block is nslots + 1 words: the next block, then the slots.
 void** nextOf(void** block) { return static_cast<void**>(block[0]); }
-void** lastOf(void** block) {
-    while (nextOf(block))
-        block = nextOf(block);
-    return block;
-}
+
 
 }  // namespace
 
@@ -136,7 +134,15 @@ BlockList<List, Count, Slots, Iters>::~BlockList() noexcept(false) {
 
 template <class List, class Count, class Slots, class Iters>
 void BlockList<List, Count, Slots, Iters>::releaseBlocks() {
+    static_assert(sizeof(Tail) % sizeof(void*) == 0, "the prefix is whole words");
     guarded(Variant<List>::memLock(), [this] {
+        if (first) {
+            // The first block starts at its hidden prefix.
+            void** next = nextOf(first);
+            delete[] (first - kTailWords);
+            addStat(List::total_mem, -int64_t{blockBytes(nslots)});
+            first = next;
+        }
         while (first) {
             void** next = nextOf(first);
             delete[] first;
@@ -149,44 +155,39 @@ void BlockList<List, Count, Slots, Iters>::releaseBlocks() {
 
 template <class List, class Count, class Slots, class Iters>
 void** BlockList<List, Count, Slots, Iters>::newBlock() {
-    void** block = new (std::nothrow) void*[nslots + 1u]();
-    if (!block)
+    // The first block of a list carries the tail prefix.
+    const std::size_t prefix = first ? 0 : kTailWords;
+    void** raw = new (std::nothrow) void*[prefix + nslots + 1u]();
+    if (!raw)
         return nullptr;
     try {
         guarded(Variant<List>::memLock(), [this] { addStat(List::total_mem, blockBytes(nslots)); });
     } catch (...) {
-        delete[] block;
+        delete[] raw;
         throw;
     }
-    return block;
+    return raw + prefix;
 }
 
 template <class List, class Count, class Slots, class Iters>
-void BlockList<List, Count, Slots, Iters>::l_append(void* p) {
+void BlockList<List, Count, Slots, Iters>::append_slow(void* p) {
     if (!p)
         return;
     if (static_cast<Count>(count + 1) == 0)
         UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgCountExceeded);
-    void** last = first ? lastOf(first) : nullptr;
-    unsigned slot = 0;
-    if (last) {
-        unsigned used = nslots;  // one past the last occupied slot
-        while (used > 0 && !last[used])
-            --used;
-        slot = used;
-    }
-    if (!last || slot == nslots) {
+    if (!first || tailOf(first).fill == nslots) {
         void** block = newBlock();
         if (!block)
             UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgNewFailed);
-        if (last)
-            last[0] = block;
+        if (first)
+            tailOf(first).last[0] = block;
         else
             first = block;
-        last = block;
-        slot = 0;
+        tailOf(first) = Tail{block, 0};
     }
-    last[slot + 1] = p;
+    Tail& tail = tailOf(first);
+    assert(tail.fill < nslots && "a full last block gets a successor first");
+    tail.last[++tail.fill] = p;
     ++count;
 }
 
@@ -210,6 +211,12 @@ unsigned char BlockList<List, Count, Slots, Iters>::l_remove(void* p) {
             if (b[k] == p) {
                 b[k] = nullptr;
                 --count;
+                // A hole at the end of the last block is refilled next:
+                // the fill position goes back past every trailing hole.
+                Tail& tail = tailOf(first);
+                if (b == tail.last && k == tail.fill)
+                    while (tail.fill > 0 && !tail.last[tail.fill])
+                        --tail.fill;
                 return 1;
             }
     return 0;
@@ -279,34 +286,6 @@ template <class List, class Iter, class Index>
 void BlockListIter<List, Iter, Index>::reset() {
     block = list->first;
     index = 0;
-}
-
-template <class List, class Iter, class Index>
-void* BlockListIter<List, Iter, Index>::l_next() {
-    if (!block)
-        return nullptr;
-    const unsigned nslots = list->nslots;
-    if (index == nslots) {
-        if (!nextOf(block))
-            return nullptr;
-        block = nextOf(block);
-        index = 0;
-    }
-    const Index resume = index;
-    for (;;) {
-        void* element = block[index + 1];
-        ++index;
-        if (element)
-            return element;
-        if (index == nslots) {
-            if (!nextOf(block)) {
-                index = resume;
-                return nullptr;
-            }
-            block = nextOf(block);
-            index = 0;
-        }
-    }
 }
 
 template <class List, class Iter, class Index>

@@ -115,10 +115,12 @@ Node* UT_BTR_TREE_IMP::newnode() {
     void* p = Util::Frame::guarded(*shared.nodePoolLock, [] { return UT_BTR_NODE::mem->getnewptr(); });
     if (!p)
         throw std::bad_alloc();
+    ++version;
     return ::new (p) Node;
 }
 
 void UT_BTR_TREE_IMP::freenode(Node* node) {
+    ++version;
     const auto& shared = Util::Statics::btree();
     Util::Frame::guarded(*shared.nodePoolLock, [node] { UT_BTR_NODE::mem->qrn_free(node); });
 }
@@ -472,6 +474,7 @@ void** UT_BTR_TREE::add(const char* key) { return imp->add(key); }
 void** UT_BTR_TREE::find(const char* key) { return imp->find(key); }
 void* UT_BTR_TREE::remove(const char* key) { return imp->remove(key); }
 unsigned int UT_BTR_TREE::get_count() const { return imp->count; }
+uint32_t UT_BTR_TREE::get_version() const { return imp->version; }
 void** UT_BTR_TREE::get_root() const { return imp->root ? &imp->root->data : nullptr; }
 void UT_BTR_TREE::traverse(SlotFn fn, void* arg, TRAV_TYPE order) {
     imp->traverse_recurse(fn, arg, order, imp->root);

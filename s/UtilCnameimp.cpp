@@ -64,6 +64,16 @@ int compareName(void* data, const char* key) {
 
 UT_NCH_NAME* nameIn(void** slot) { return static_cast<UT_NCH_NAME*>(*slot); }
 
+// FNV-1a over the text: names are short, and this needs no length first.
+uint64_t hashText(const char* text) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        h = (h ^ *p) * 0x100000001b3ull;
+    return h ^ (h >> 29);
+}
+
+constexpr std::size_t kFirstIndexSlots = 64;
+
 }  // namespace
 
 // ---- names -----------------------------------------------------------------
@@ -210,14 +220,81 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::make_name(const char* text, std::size_t len) {
     return name;
 }
 
+bool UT_NCH_CACHE_IMP::index_ready() noexcept {
+    if (indexed && index_version == tree->get_version())
+        return true;
+    // Rebuilt from the tree: room for all its names at most half full.
+    indexed = false;
+    std::size_t slots = kFirstIndexSlots;
+    while (slots < 2 * std::size_t{tree->get_count()})
+        slots *= 2;
+    try {
+        index.assign(slots, nullptr);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    index_used = 0;
+    tree->traverse(
+        [](void** slot, void* arg) {
+            if (nameIn(slot))
+                static_cast<UT_NCH_CACHE_IMP*>(arg)->index_put(nameIn(slot));
+        },
+        this, UT_BTR_TREE::INORDER);
+    indexed = true;
+    index_version = tree->get_version();
+    return true;
+}
+
+UT_NCH_NAME* UT_NCH_CACHE_IMP::index_find(const char* text) const noexcept {
+    const std::size_t mask = index.size() - 1;
+    for (std::size_t i = hashText(text) & mask;; i = (i + 1) & mask) {
+        UT_NCH_NAME* name = index[i];
+        if (!name || std::strcmp(name->get_name(), text) == 0)
+            return name;
+    }
+}
+
+// Adds a name the index does not hold; false (the index is then dropped)
+// when it must grow and cannot.
+bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name) noexcept {
+    if (4 * (index_used + 1) > 3 * index.size()) {
+        std::vector<UT_NCH_NAME*> bigger;
+        try {
+            bigger.assign(index.size() * 2, nullptr);
+        } catch (const std::bad_alloc&) {
+            indexed = false;
+            return false;
+        }
+        bigger.swap(index);
+        index_used = 0;
+        for (UT_NCH_NAME* n : bigger)
+            if (n)
+                index_put(n);
+    }
+    const std::size_t mask = index.size() - 1;
+    std::size_t i = hashText(name->get_name()) & mask;
+    while (index[i])
+        i = (i + 1) & mask;
+    index[i] = name;
+    ++index_used;
+    return true;
+}
+
 UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
     if (!text)
         return nullptr;
+    if (index_ready()) {
+        if (UT_NCH_NAME* name = index_find(text)) {
+            name->add_refs(nrefs);
+            return name;
+        }
+    }
     // The class follows the full length: a 16-bit length would send texts of
     // 64 Ki characters or more to an inline class too small for them.
     std::size_t len = std::strlen(text);
     if (len > max_len)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgTooLong);
+    const bool wasIndexed = indexed && index_version == tree->get_version();
     void** slot = tree->UT_BTR_TREE::add(text);
     if (!*slot) {
         try {
@@ -232,6 +309,9 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
         }
     }
     UT_NCH_NAME* name = nameIn(slot);
+    // The tree gained this one node: the index follows it.
+    if (wasIndexed && index_put(name))
+        index_version = tree->get_version();
     name->add_refs(nrefs);
     return name;
 }
@@ -239,6 +319,8 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
 UT_NCH_NAME* UT_NCH_CACHE_IMP::find(const char* text) {
     if (!text)
         return nullptr;
+    if (index_ready())
+        return index_find(text);
     void** slot = tree->UT_BTR_TREE::find(text);
     return slot ? nameIn(slot) : nullptr;
 }

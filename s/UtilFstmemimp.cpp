@@ -53,6 +53,7 @@ namespace Util::Statics {
 
 void readFastmemSwitches() {
     poolsOn = Port_Env::GetEnv("QRN_MEMPOOL_ON") || Port_Env::GetEnv("QRN_FST_MEMPOOL_ON");
+    UT_FASTMEM_IMP::pools_on = poolsOn;
 }
 
 bool fastmemPoolsOn() { return poolsOn; }
@@ -60,6 +61,7 @@ bool fastmemPoolsOn() { return poolsOn; }
 }  // namespace Util::Statics
 
 int UT_FASTMEM_IMP::global_debug = 0;
+bool UT_FASTMEM_IMP::pools_on = false;
 
 UT_FASTMEM_IMP::UT_FASTMEM_IMP(unsigned int size, unsigned int count, const char* name)
     : UT_STATOBJ("UT_FASTMEM_IMP"), blocks(nullptr), elem_size(0), elem_cnt(count), block_size(0),
@@ -88,26 +90,32 @@ UT_FASTMEM_IMP::~UT_FASTMEM_IMP() {
         release_block(blocks);
         blocks = next;
     }
+    if (spare)
+        release_block(spare);
 }
 
 void UT_FASTMEM_IMP::init_block(UT_FM_BLOCK_HEAD* head) const {
-    head->mem = new char[block_size];
     head->num_used = 0;
-    head->free = head->mem;
-    char* element = head->mem;
-    for (uint32_t i = 1; i < elem_cnt; ++i, element += elem_size)
-        linkOf(element) = element + elem_size;
-    linkOf(element) = nullptr;
+    head->free = nullptr;
+    head->carve = head->mem;
+    head->end = head->mem + block_size;
 }
 
-UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::new_block() const {
-    auto* head = new UT_FM_BLOCK_HEAD{nullptr, nullptr, nullptr, 0, nullptr};
+UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::new_block() {
+    if (UT_FM_BLOCK_HEAD* kept = spare) {
+        spare = nullptr;
+        *kept = UT_FM_BLOCK_HEAD{nullptr, nullptr, kept->mem, 0, nullptr, nullptr, nullptr};
+        init_block(kept);
+        return kept;
+    }
+    auto* head = new UT_FM_BLOCK_HEAD{nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr};
     try {
-        init_block(head);
+        head->mem = new char[block_size];
     } catch (...) {
         delete head;
         throw;
     }
+    init_block(head);
     return head;
 }
 
@@ -163,9 +171,10 @@ void* UT_FASTMEM_IMP::getnewptr() {
     if (!blocks)
         blocks = add_block();
     UT_FM_BLOCK_HEAD* found = blocks;
-    if (!found->free) {
+    auto full = [](const UT_FM_BLOCK_HEAD* b) { return !b->free && b->carve == b->end; };
+    if (full(found)) {
         // Walk on to the first block with room, growing the chain at its end.
-        while (!found->free) {
+        while (full(found)) {
             if (!found->next) {
                 UT_FM_BLOCK_HEAD* grown = add_block();
                 grown->prev = found;
@@ -176,7 +185,12 @@ void* UT_FASTMEM_IMP::getnewptr() {
         to_front(found);
     }
     void* element = found->free;
-    found->free = linkOf(element);
+    if (element) {
+        found->free = linkOf(element);
+    } else {
+        element = found->carve;
+        found->carve += elem_size;
+    }
     ++found->num_used;
     return element;
 }
@@ -203,7 +217,11 @@ void UT_FASTMEM_IMP::int_free(void* p) {
         blocks->prev = nullptr;
         by_address.erase(std::lower_bound(by_address.begin(), by_address.end(), address(block->mem),
                                           [](const UT_FM_BLOCK_SPAN& a, uintptr_t b) { return a.start < b; }));
-        release_block(block);
+        // Kept aside: a pool that empties a block and then needs one again
+        // (a run of takes and give-backs at a block boundary) reuses it.
+        if (spare)
+            release_block(spare);
+        spare = block;
     }
 }
 
@@ -255,12 +273,9 @@ UT_FASTMEM::~UT_FASTMEM() {
     imp_ = nullptr;
 }
 
-void* UT_FASTMEM::getnewptr() { return imp_->getnewptr(); }
+void* UT_FASTMEM::slow_getnewptr() { return imp_->getnewptr(); }
 
-void UT_FASTMEM::qrn_free(void* p) {
-    if (p)
-        imp_->int_free(p);
-}
+void UT_FASTMEM::slow_free(void* p) { imp_->int_free(p); }
 
 int UT_FASTMEM::fastmem_verify() const { return imp_->fastmem_verify(); }
 void UT_FASTMEM::dump() const { imp_->dump(); }

@@ -4,6 +4,7 @@
 #include <UtilBlist.h>
 
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -49,6 +50,78 @@ TYPED_TEST(BothLists, HolesAreRefilledOnlyAfterTheLastOccupiedSlot) {
     EXPECT_EQ(list.l_find(ptr(2)), 0);
     EXPECT_EQ(list.l_find(nullptr), 0);
     EXPECT_EQ(list.l_remove(nullptr), 0);
+}
+
+// A model of the list as its blocks of slots, appending after the last
+// occupied slot of the last block by scanning it, as the layout defines.
+struct BlockModel {
+    explicit BlockModel(unsigned n) : nslots(n) {}
+    void append(void* p) {
+        std::size_t slot = 0;
+        if (!blocks.empty()) {
+            auto& last = blocks.back();
+            slot = nslots;
+            while (slot > 0 && !last[slot - 1])
+                --slot;
+        }
+        if (blocks.empty() || slot == nslots) {
+            blocks.emplace_back(nslots, nullptr);
+            slot = 0;
+        }
+        blocks.back()[slot] = p;
+    }
+    bool remove(void* p) {
+        for (auto& b : blocks)
+            for (auto& e : b)
+                if (e == p) {
+                    e = nullptr;
+                    return true;
+                }
+        return false;
+    }
+    std::vector<void*> elements() const {
+        std::vector<void*> out;
+        for (const auto& b : blocks)
+            for (void* e : b)
+                if (e)
+                    out.push_back(e);
+        return out;
+    }
+    unsigned nslots;
+    std::vector<std::vector<void*>> blocks;
+};
+
+TYPED_TEST(BothLists, RandomAppendsAndRemovesKeepTheOrderOfTheModel) {
+    using List = typename TypeParam::List;
+    using Iter = typename TypeParam::Iter;
+    for (unsigned nslots : {1u, 3u, 16u, 255u}) {
+        List list(static_cast<decltype(list.get_nslots())>(nslots));
+        BlockModel model(nslots);
+        std::vector<void*> live;
+        uint64_t seed = 12345 + nslots;
+        auto next = [&seed] {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            return static_cast<uint32_t>(seed >> 33);
+        };
+        for (uintptr_t i = 1; i <= 3000; ++i) {
+            uint32_t r = next() % 10;
+            if (r < 4 && !live.empty()) {
+                // Remove the newest half of the time: holes at the tail.
+                std::size_t at = r < 2 ? live.size() - 1 : next() % live.size();
+                void* p = live[at];
+                live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+                EXPECT_EQ(list.l_remove(p), 1);
+                model.remove(p);
+            } else if (live.size() < 60000) {
+                list.l_append(ptr(i));
+                model.append(ptr(i));
+                live.push_back(ptr(i));
+            }
+        }
+        Iter it(&list);
+        EXPECT_EQ(walk<List>(it), model.elements()) << nslots << " slots";
+        EXPECT_EQ(list.get_count(), live.size());
+    }
 }
 
 TYPED_TEST(BothLists, RemoveTakesOnlyTheFirstOccurrence) {

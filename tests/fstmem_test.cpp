@@ -99,6 +99,38 @@ TEST_F(Pooled, ElementsAreDistinctAlignedAndWholeBlocksAreUsed) {
                                                         "   Total used:  0 / 100 (0%)\n"}));
 }
 
+// Inside one block, elements come first from those given back (the latest
+// first), then in address order: the block behaves as a free chain laid out
+// in address order when it was made.
+TEST_F(Pooled, ABlockHandsOutGivenBackElementsFirstThenInAddressOrder) {
+    constexpr unsigned kCount = 500, kSize = 24;
+    UT_FASTMEM pool(kSize, kCount, "t");
+    char* base = static_cast<char*>(pool.getnewptr());
+    std::vector<char*> chain;  // the model: the block's free chain
+    for (unsigned i = kCount; i-- > 1;)
+        chain.push_back(base + i * kSize);  // back of the vector = head
+    std::vector<char*> live{base};
+    uint64_t seed = 7;
+    for (int step = 0; step < 20000; ++step) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        bool take = live.size() < 2 || (chain.size() > 1 && (seed >> 40) % 3 != 0);
+        if (take) {
+            char* p = static_cast<char*>(pool.getnewptr());
+            ASSERT_EQ(p, chain.back()) << "step " << step;
+            chain.pop_back();
+            live.push_back(p);
+        } else {
+            std::size_t at = (seed >> 20) % live.size();
+            char* p = live[at];
+            live.erase(live.begin() + static_cast<std::ptrdiff_t>(at));
+            pool.qrn_free(p);
+            chain.push_back(p);
+        }
+    }
+    for (char* p : live)
+        pool.qrn_free(p);
+}
+
 TEST_F(Pooled, OneMoreThanABlockAddsASecondAtTheFrontAndGivingItBackReleasesIt) {
     UT_FASTMEM pool(16, 800, "UT_BLIST");
     std::vector<void*> taken;

@@ -114,6 +114,34 @@ TEST(NameCacheCounts, AddFindCleanAndTheCountLimits) {
     EXPECT_EQ(f.size(), 1u);
 }
 
+// The cache finds names through an index beside its tree; the tree's own
+// operations, called directly, must never leave the index behind.
+TEST(NameCacheCounts, FindFollowsTreeOperationsCalledDirectly) {
+    UT_NCH_CACHE cache;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 300; ++i)
+        texts.push_back("net_" + std::to_string(i * 7919 % 1000));
+    for (const auto& t : texts)
+        cache.add(t.c_str(), 1);
+    UT_BTR_TREE& tree = cache;
+    void* removed = tree.remove(texts[7].c_str());  // a name the cache no longer holds
+    ASSERT_NE(removed, nullptr);
+    nch_flush(&removed, nullptr);
+    EXPECT_EQ(cache.find(texts[7].c_str()), nullptr);
+    EXPECT_EQ(cache.find(texts[5].c_str())->getRefCount(), 1);
+    EXPECT_EQ(cache.add(texts[7].c_str(), 2)->getRefCount(), 2);
+    void** empty = tree.add("pending");  // a slot the cache did not fill
+    EXPECT_EQ(*empty, nullptr);
+    EXPECT_EQ(cache.find("pending"), nullptr);
+    EXPECT_EQ(cache.add("pending", 3), *empty);
+    EXPECT_EQ(cache.find("pending")->getRefCount(), 3);
+    tree.flush(nch_flush);
+    EXPECT_EQ(cache.find(texts[0].c_str()), nullptr);
+    EXPECT_EQ(cache.get_count(), 0u);
+    EXPECT_EQ(cache.add(texts[0].c_str(), 1)->getRefCount(), 1);
+    EXPECT_EQ(cache.find(texts[0].c_str())->getRefCount(), 1);
+}
+
 TEST(NameCacheLimits, ExactlyMaxLenIsAcceptedAndOneMoreIsFatal) {
     UT_NCH_CACHE c(0, 20);
     Cache f(20u);
