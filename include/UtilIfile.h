@@ -34,7 +34,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
+#include <vector>
 
 class UT_IFILE;
 class UT_IFILE_IMP;
@@ -150,8 +150,17 @@ public:
     virtual void openerror();
 
 private:
+    // One slot of `index`: an entry and the hash of its name.
+    struct IndexSlot {
+        UT_IFILEDIR* entry;
+        uint64_t hash;
+    };
+
     bool readsegdir(Port::Stream* s);
     UT_IFILEDIR* addentry(const char* name, int offset, int size, int type, int data);
+    IndexSlot* slotof(const char* name, uint64_t hash);
+    UT_IFILEDIR* lookup(const char* name);
+    void growindex(std::size_t expected = 0);
     void init(Port::Stream::Access mode);
     void cleanup();
     void forget(const char* next, const char* warning);
@@ -165,7 +174,12 @@ private:
 
     UT_IFILE* parent;
     LIST_UT_IFILEDIR dir;
-    std::map<Port::StringBase<char>, UT_IFILEDIR*, std::less<>> index;  // found by const char*
+    // The entry of each name (the last of equal names): open addressing over
+    // a power-of-two number of slots at most half full, each with the name's
+    // hash, so a look-up compares texts only on a likely match (segment names
+    // tend to share long prefixes).
+    std::vector<IndexSlot> index;
+    std::size_t indexed = 0;  // slots in use
     unsigned char version;
     unsigned char revision;
     unsigned char dataversion;

@@ -1,6 +1,7 @@
 // UtilCnameimp.cpp - the name cache: name objects, character pools, image.
 #include "UtilNameImage.h"
 #include "UtilReport.h"
+#include "UtilTextHash.h"
 #include "UtilStatics.h"
 
 #include <UtilCname.h>
@@ -64,13 +65,6 @@ int compareName(void* data, const char* key) {
 
 UT_NCH_NAME* nameIn(void** slot) { return static_cast<UT_NCH_NAME*>(*slot); }
 
-// FNV-1a over the text: names are short, and this needs no length first.
-uint64_t hashText(const char* text) {
-    uint64_t h = 0xcbf29ce484222325ull;
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
-        h = (h ^ *p) * 0x100000001b3ull;
-    return h ^ (h >> 29);
-}
 
 constexpr std::size_t kFirstIndexSlots = 64;
 
@@ -247,7 +241,7 @@ bool UT_NCH_CACHE_IMP::index_ready() noexcept {
 
 UT_NCH_NAME* UT_NCH_CACHE_IMP::index_find(const char* text) const noexcept {
     const std::size_t mask = index.size() - 1;
-    for (std::size_t i = hashText(text) & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = Util::hashText(text) & mask;; i = (i + 1) & mask) {
         UT_NCH_NAME* name = index[i];
         if (!name || std::strcmp(name->get_name(), text) == 0)
             return name;
@@ -272,7 +266,7 @@ bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name) noexcept {
                 index_put(n);
     }
     const std::size_t mask = index.size() - 1;
-    std::size_t i = hashText(name->get_name()) & mask;
+    std::size_t i = Util::hashText(name->get_name()) & mask;
     while (index[i])
         i = (i + 1) & mask;
     index[i] = name;

@@ -1,5 +1,6 @@
 // UtilIfileimp.cpp - the segmented file: header, segments, directory.
 #include "UtilReport.h"
+#include "UtilTextHash.h"
 
 #include <UtilIfile.h>
 
@@ -53,6 +54,9 @@ char* dup(const char* text) {
 }
 
 UT_IFILEDIR* entryOf(void* p) { return static_cast<UT_IFILEDIR*>(p); }
+
+
+constexpr std::size_t kFirstIndexSlots = 64;
 
 }  // namespace
 
@@ -133,6 +137,7 @@ void UT_IFILE_IMP::cleanup() {
     rewind();
     entries = 0;
     index.clear();
+    indexed = 0;
     closestream();
     delete[] fname;
     fname = nullptr;
@@ -206,10 +211,8 @@ Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
         closestream();
     if (!stream && !(stream = reopen(Port::Stream::WRITE)))
         return nullptr;
-    auto found = index.find(name);
-    UT_IFILEDIR* entry;
-    if (found != index.end()) {
-        entry = found->second;
+    UT_IFILEDIR* entry = lookup(name);
+    if (entry) {
         entry->offset_ = nextoffset;
         entry->size_ = 0;
         entry->type_ = type;
@@ -330,6 +333,7 @@ unsigned char UT_IFILE_IMP::load(const char* name) {
             file.rewind();
             file.entries = 0;
             file.index.clear();
+            file.indexed = 0;
             file.closestream();
         }
     } undo{*this};
@@ -372,6 +376,9 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
     const int64_t size = Port::File::size(fname);
     if (position < kHeaderBytes || (size >= 0 && position > size) || !s->setfoffset(position))
         return bad(kWhyPosition);
+    // Sized once for the whole directory (the count is at most 32760).
+    if (index.empty())
+        growindex(static_cast<std::size_t>(n));
     char name[kNameRoom];
     for (int i = 0; i < n; ++i) {
         unsigned len = s->readstring(name, kNameRoom);
@@ -389,21 +396,51 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
     return true;
 }
 
+// The slot holding `name`, or the empty slot where it belongs; the index
+// has room.
+UT_IFILE_IMP::IndexSlot* UT_IFILE_IMP::slotof(const char* name, uint64_t hash) {
+    const std::size_t mask = index.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        IndexSlot& slot = index[i];
+        if (!slot.entry || (slot.hash == hash && std::strcmp(slot.entry->getname(), name) == 0))
+            return &slot;
+    }
+}
+
+UT_IFILEDIR* UT_IFILE_IMP::lookup(const char* name) {
+    if (!name || index.empty())
+        return nullptr;
+    return slotof(name, Util::hashText(name))->entry;
+}
+
+// Doubles the index (or makes its first slots, room for `expected` entries);
+// throws before changing it.
+void UT_IFILE_IMP::growindex(std::size_t expected) {
+    std::size_t slots = index.empty() ? kFirstIndexSlots : 2 * index.size();
+    while (slots < 2 * expected)
+        slots *= 2;
+    std::vector<IndexSlot> bigger(slots, IndexSlot{nullptr, 0});
+    bigger.swap(index);
+    for (const IndexSlot& old : bigger)
+        if (old.entry)
+            *slotof(old.entry->getname(), old.hash) = old;
+}
+
 // Adds an entry to the directory and its index, or (when memory runs out)
 // leaves both as they were.
 UT_IFILEDIR* UT_IFILE_IMP::addentry(const char* name, int offset, int size, int type, int data) {
     auto entry = std::make_unique<UT_IFILEDIR>(name, offset, size, type, data);
-    auto [slot, fresh] = index.try_emplace(name, nullptr);
-    try {
-        dir.append(entry.get());
-    } catch (...) {
-        if (fresh)
-            index.erase(slot);
-        throw;
-    }
-    slot->second = entry.release();
+    if (2 * (indexed + 1) > index.size())
+        growindex();
+    dir.append(entry.get());
+    // No memory is needed from here on.
+    const uint64_t hash = Util::hashText(entry->getname());
+    IndexSlot* slot = slotof(entry->getname(), hash);
+    if (!slot->entry)
+        ++indexed;
+    *slot = IndexSlot{entry.get(), hash};  // a later entry of equal name wins
     ++entries;
-    return slot->second;
+    return entry.release();
 }
 
 Port::Stream* UT_IFILE_IMP::getdataseg(char* name, int type, UT_IFILESEGINFO* info) {
@@ -411,10 +448,10 @@ Port::Stream* UT_IFILE_IMP::getdataseg(char* name, int type, UT_IFILESEGINFO* in
         return nullptr;
     if (!filecache)
         closestream();
-    auto found = index.find(name);
-    if (found == index.end())
+    const UT_IFILEDIR* found = lookup(name);
+    if (!found)
         return nullptr;
-    const UT_IFILEDIR& entry = *found->second;
+    const UT_IFILEDIR& entry = *found;
     if (type != -1 && type != entry.type_)
         return nullptr;
     if (info)
@@ -430,12 +467,12 @@ Port::Stream* UT_IFILE_IMP::getdataseg(char* name, int type, UT_IFILESEGINFO* in
 short UT_IFILE_IMP::getnumsegs() const { return static_cast<short>(countsegs()); }
 
 unsigned char UT_IFILE_IMP::getseginfo(char* name, UT_IFILESEGINFO& info) {
-    auto found = name ? index.find(name) : index.end();
-    if (found == index.end()) {
+    const UT_IFILEDIR* found = lookup(name);
+    if (!found) {
         info.clear();
         return 0;
     }
-    info.fill(*found->second);
+    info.fill(*found);
     return 1;
 }
 
