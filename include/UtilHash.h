@@ -48,10 +48,17 @@ private:
     void* find_and_remove(void* key, unsigned char remove);
     // For every entry in bucket order: del_func(value), or fn(value).
     void process_and_kill(unsigned char use_del_func, void (*fn)(void* value));
-    Node*& bucketOf(void* key);
+    Node& bucketOf(void* key);
+    static Node* vacant();
+    // Deletes the heap nodes behind every bucket and marks each bucket vacant.
+    void release_chains();
 
     uint32_t nbuckets;
-    Node** buckets;
+    // The newest entry of each bucket lives in the array itself, the older
+    // ones in a chain of heap nodes behind it: a look-up that hits the newest
+    // entry follows no pointer, and most entries need no node. A bucket
+    // without entries has next == vacant().
+    Node* buckets;
     unsigned char owner;
     uint32_t count;
 };

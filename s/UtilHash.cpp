@@ -11,30 +11,52 @@ constexpr const char* kMsgBadBuckets = "Invalid Bucket Count: %d\n";
 
 }  // namespace
 
+// The mark of a bucket without entries: no node is ever at this address.
+UT_HASH::Node* UT_HASH::vacant() {
+    static Node mark{nullptr, nullptr};
+    return &mark;
+}
+
 UT_HASH::UT_HASH(unsigned int n, unsigned char own)
     : nbuckets(n), buckets(nullptr), owner(own), count(0) {
     if (n == 0)
         UTIL_REPORT().fatal(Util::Frame::kFatalDerived, kMsgBadBuckets, static_cast<int>(n));
-    buckets = new Node*[n]();
+    buckets = new Node[n];
+    for (uint32_t b = 0; b < n; ++b)
+        buckets[b] = Node{vacant(), nullptr};
 }
 
 UT_HASH::~UT_HASH() {
-    for (uint32_t b = 0; b < nbuckets; ++b)
-        for (Node* node = buckets[b]; node;) {
+    release_chains();
+    delete[] buckets;
+}
+
+void UT_HASH::release_chains() {
+    for (uint32_t b = 0; b < nbuckets; ++b) {
+        if (buckets[b].next == vacant())
+            continue;
+        for (Node* node = buckets[b].next; node;) {
             Node* next = node->next;
             delete node;
             node = next;
         }
-    delete[] buckets;
+        buckets[b].next = vacant();
+    }
 }
 
 void UT_HASH::del_func(void*) {}
 
-UT_HASH::Node*& UT_HASH::bucketOf(void* key) { return buckets[hash_func(key) % nbuckets]; }
+UT_HASH::Node& UT_HASH::bucketOf(void* key) { return buckets[hash_func(key) % nbuckets]; }
 
 void UT_HASH::add(void* key, void* value) {
-    Node*& head = bucketOf(key);
-    head = new Node{head, value ? value : key};
+    Node& head = bucketOf(key);
+    void* stored = value ? value : key;
+    if (head.next == vacant()) {
+        head = Node{nullptr, stored};
+    } else {
+        // The entry that was newest moves to a node behind the new one.
+        head = Node{new Node{head.next, head.value}, stored};
+    }
     ++count;
 }
 
@@ -44,7 +66,26 @@ unsigned char UT_HASH::s_add(void* key, void* value) {
 }
 
 void* UT_HASH::find_and_remove(void* key, unsigned char remove) {
-    for (Node** link = &bucketOf(key); *link; link = &(*link)->next) {
+    Node& head = bucketOf(key);
+    if (head.next == vacant())
+        return nullptr;
+    if (comp_func(key, head.value) == 0) {
+        void* value = head.value;
+        if (remove) {
+            // The next entry, if any, moves into the bucket.
+            Node* next = head.next;
+            if (next)
+                head = *next;
+            else
+                head.next = vacant();
+            if (owner)
+                del_func(value);
+            delete next;
+            --count;
+        }
+        return value;
+    }
+    for (Node** link = &head.next; *link; link = &(*link)->next) {
         Node* node = *link;
         if (comp_func(key, node->value) != 0)
             continue;
@@ -65,25 +106,24 @@ void* UT_HASH::s_find(void* key) { return find_and_remove(key, 0); }
 void* UT_HASH::s_remove(void* key) { return find_and_remove(key, 1); }
 
 void UT_HASH::process_and_kill(unsigned char use_del_func, void (*fn)(void*)) {
-    for (uint32_t b = 0; b < nbuckets; ++b)
-        for (Node* node = buckets[b]; node; node = node->next) {
-            if (use_del_func)
-                del_func(node->value);
-            else if (fn)
-                fn(node->value);
-        }
+    auto visit = [&](void* value) {
+        if (use_del_func)
+            del_func(value);
+        else if (fn)
+            fn(value);
+    };
+    for (uint32_t b = 0; b < nbuckets; ++b) {
+        if (buckets[b].next == vacant())
+            continue;
+        visit(buckets[b].value);
+        for (Node* node = buckets[b].next; node; node = node->next)
+            visit(node->value);
+    }
 }
 
 void UT_HASH::empty() {
     count = 0;
     if (owner)
         process_and_kill(1, nullptr);
-    for (uint32_t b = 0; b < nbuckets; ++b) {
-        for (Node* node = buckets[b]; node;) {
-            Node* next = node->next;
-            delete node;
-            node = next;
-        }
-        buckets[b] = nullptr;
-    }
+    release_chains();
 }

@@ -4,10 +4,12 @@
 #include <UtilHash.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -105,6 +107,61 @@ TEST(Hash, RoundTripsUnderManyCollidingKeys) {
         }
         EXPECT_EQ(table.get_count(), ref.size());
     }
+}
+
+// Every hook call, in order, against a model of the table as one list per
+// bucket, newest entry first: the comparisons of look-ups and removals and
+// the releases of empty() come in the same order whatever the storage.
+class LoggedTable : public UT_HASH {
+public:
+    explicit LoggedTable(unsigned nb) : UT_HASH(nb, 1) {}
+    ~LoggedTable() override { empty(); }
+    unsigned hash_func(void* key) override { return static_cast<unsigned>(std::atoi(static_cast<char*>(key))); }
+    int comp_func(void* key, void* value) override {
+        log.push_back("c" + std::string(static_cast<char*>(value)));
+        return std::strcmp(static_cast<char*>(key), static_cast<char*>(value));
+    }
+    void del_func(void* value) override { log.push_back("d" + std::string(static_cast<char*>(value))); }
+    std::vector<std::string> log;
+};
+
+TEST(Hash, HookCallsFollowTheBucketsNewestFirst) {
+    constexpr unsigned kBuckets = 7;
+    std::vector<std::string> texts;
+    for (int i = 0; i < 60; ++i)
+        texts.push_back(std::to_string(i % 23));  // repeats: equal keys stack up
+    LoggedTable table(kBuckets);
+    std::vector<std::vector<std::string>> model(kBuckets);  // front = newest
+    std::vector<std::string> expected;
+    std::mt19937 rng(3);
+    for (int step = 0; step < 400; ++step) {
+        std::string& text = texts[rng() % texts.size()];
+        auto& bucket = model[static_cast<unsigned>(std::atoi(text.c_str())) % kBuckets];
+        int what = static_cast<int>(rng() % 3);
+        if (what == 0) {
+            table.add(text.data(), nullptr);
+            bucket.insert(bucket.begin(), text);
+            continue;
+        }
+        auto hit = bucket.begin();
+        for (; hit != bucket.end(); ++hit) {
+            expected.push_back("c" + *hit);
+            if (*hit == text)
+                break;
+        }
+        void* got = what == 1 ? table.s_find(text.data()) : table.s_remove(text.data());
+        EXPECT_EQ(got != nullptr, hit != bucket.end());
+        if (what == 2 && hit != bucket.end()) {
+            expected.push_back("d" + text);
+            bucket.erase(hit);
+        }
+    }
+    table.empty();
+    for (const auto& bucket : model)
+        for (const auto& text : bucket)
+            expected.push_back("d" + text);
+    EXPECT_EQ(table.log, expected);
+    EXPECT_EQ(table.get_count(), 0u);
 }
 
 TEST(Hash, ZeroBucketsIsFatal) {
