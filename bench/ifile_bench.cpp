@@ -111,6 +111,95 @@ void BM_PlainRead(benchmark::State& state) {
 }
 
 // Argument 0: 1,000 x 64 KiB; 1: 100,000 x 100 bytes.
+// Fixed-size values: 2000 segments of 4096 int32 each, written and read one
+// value at a time, against fwrite/fread of the same bytes a segment at once.
+constexpr int kIntSegments = 2000;
+constexpr int kIntsPerSegment = 4096;
+
+void BM_SegmentedInt32Write(benchmark::State& state) {
+    auto segs = names(kIntSegments);
+    for (auto _ : state) {
+        UT_IFILE file;
+        file.create(scratch(9).c_str());
+        for (const auto& n : segs) {
+            Port::Stream* s = file.putdataseg(const_cast<char*>(n.c_str()), 0, 0);
+            for (int i = 0; i < kIntsPerSegment; ++i)
+                s->writeint32(i);
+            file.enddataseg();
+        }
+        file.unload();
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kIntSegments * kIntsPerSegment * 4);
+}
+
+void BM_SegmentedInt32Read(benchmark::State& state) {
+    auto segs = names(kIntSegments);
+    {
+        UT_IFILE file;
+        file.create(scratch(9).c_str());
+        for (const auto& n : segs) {
+            Port::Stream* s = file.putdataseg(const_cast<char*>(n.c_str()), 0, 0);
+            for (int i = 0; i < kIntsPerSegment; ++i)
+                s->writeint32(i);
+            file.enddataseg();
+        }
+        file.unload();
+    }
+    for (auto _ : state) {
+        UT_IFILE file;
+        file.load(scratch(9).c_str());
+        int64_t sum = 0;
+        for (const auto& n : segs) {
+            Port::Stream* s = file.getdataseg(const_cast<char*>(n.c_str()), -1, nullptr);
+            for (int i = 0; i < kIntsPerSegment; ++i)
+                sum += s->readint32();
+            file.enddataseg();
+        }
+        file.unload();
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kIntSegments * kIntsPerSegment * 4);
+}
+
+void BM_PlainInt32Write(benchmark::State& state) {
+    std::vector<int32_t> values(kIntsPerSegment);
+    for (int i = 0; i < kIntsPerSegment; ++i)
+        values[static_cast<size_t>(i)] = i;
+    for (auto _ : state) {
+        std::FILE* out = std::fopen(scratch(9).c_str(), "wb");
+        for (int k = 0; k < kIntSegments; ++k)
+            std::fwrite(values.data(), 4, values.size(), out);
+        std::fclose(out);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kIntSegments * kIntsPerSegment * 4);
+}
+
+void BM_PlainInt32Read(benchmark::State& state) {
+    std::vector<int32_t> values(kIntsPerSegment);
+    {
+        std::FILE* out = std::fopen(scratch(9).c_str(), "wb");
+        for (int k = 0; k < kIntSegments; ++k)
+            std::fwrite(values.data(), 4, values.size(), out);
+        std::fclose(out);
+    }
+    for (auto _ : state) {
+        std::FILE* in = std::fopen(scratch(9).c_str(), "rb");
+        int64_t sum = 0;
+        for (int k = 0; k < kIntSegments; ++k) {
+            benchmark::DoNotOptimize(std::fread(values.data(), 4, values.size(), in));
+            for (int32_t v : values)
+                sum += v;
+        }
+        std::fclose(in);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.SetBytesProcessed(int64_t(state.iterations()) * kIntSegments * kIntsPerSegment * 4);
+}
+
+BENCHMARK(BM_SegmentedInt32Write)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainInt32Write)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SegmentedInt32Read)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PlainInt32Read)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SegmentedWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainWrite)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SegmentedRead)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

@@ -246,9 +246,7 @@ void Stream::writeint16(int16_t v) {
     writeBytes(b, sizeof b);
 }
 
-void Stream::writeint32(int32_t v) { write(static_cast<unsigned int>(v)); }
-
-void Stream::write(unsigned int v) {
+void Stream::writeSlow(unsigned int v) {
     unsigned char b[4];
     putLE(b, static_cast<uint32_t>(v));
     writeBytes(b, sizeof b);
@@ -279,12 +277,6 @@ int16_t Stream::readint16() {
     return readBytes(b, sizeof b) ? static_cast<int16_t>(getLE<uint16_t>(b)) : 0;
 }
 
-int32_t Stream::readint32() {
-    unsigned int v = 0;
-    read(v);
-    return static_cast<int32_t>(v);
-}
-
 int Stream::readint32(int* v) {
     unsigned int u = 0;
     int ok = read(u);
@@ -293,7 +285,7 @@ int Stream::readint32(int* v) {
     return ok;
 }
 
-int Stream::read(unsigned int& v) {
+int Stream::readSlow(unsigned int& v) {
     unsigned char b[4];
     if (!readBytes(b, sizeof b)) {
         v = 0;

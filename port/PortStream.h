@@ -28,8 +28,10 @@
 
 #include <sys/types.h>
 
+#include <bit>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace Port {
@@ -73,8 +75,29 @@ public:
 
     void writeint8(int8_t v);
     void writeint16(int16_t v);
-    void writeint32(int32_t v);
-    void write(unsigned int v);
+    void writeint32(int32_t v) { write(static_cast<unsigned int>(v)); }
+    // Inline while stdio's buffer has room: the four bytes go straight into
+    // it, as putc_unlocked puts one (glibc's buffer fields are public).
+    void write(unsigned int v) {
+#ifdef __GLIBC__
+        if (owned_ && file_ && !writeFailed_ && file_->_IO_write_end - file_->_IO_write_ptr >= 4) {
+            char* at = file_->_IO_write_ptr;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(at, &v, 4);
+            } else {
+                at[0] = static_cast<char>(v);
+                at[1] = static_cast<char>(v >> 8);
+                at[2] = static_cast<char>(v >> 16);
+                at[3] = static_cast<char>(v >> 24);
+            }
+            file_->_IO_write_ptr = at + 4;
+            if (pos_ >= 0)
+                pos_ += 4;
+            return;
+        }
+#endif
+        writeSlow(v);
+    }
     // Writes the text of `s` (a null `s` as the empty text).
     void writestring(const char* s);
     // Raw bytes, as they are. Returns false when they could not be written.
@@ -82,11 +105,32 @@ public:
 
     int8_t readint8();
     int16_t readint16();
-    int32_t readint32();
+    int32_t readint32() {
+        unsigned int v = 0;
+        read(v);
+        return static_cast<int32_t>(v);
+    }
     // The forms with an out parameter return 1 when a value was read and 0 when
     // not; the out parameter is then 0.
     int readint32(int* v);
-    int read(unsigned int& v);
+    // Inline while stdio's buffer holds the four bytes (see write).
+    int read(unsigned int& v) {
+#ifdef __GLIBC__
+        if (owned_ && file_ && error_ == ERR_NONE && file_->_IO_read_end - file_->_IO_read_ptr >= 4) {
+            const auto* at = reinterpret_cast<const unsigned char*>(file_->_IO_read_ptr);
+            if constexpr (std::endian::native == std::endian::little)
+                std::memcpy(&v, at, 4);
+            else
+                v = static_cast<unsigned int>(at[0]) | static_cast<unsigned int>(at[1]) << 8 |
+                    static_cast<unsigned int>(at[2]) << 16 | static_cast<unsigned int>(at[3]) << 24;
+            file_->_IO_read_ptr += 4;
+            if (pos_ >= 0)
+                pos_ += 4;
+            return 1;
+        }
+#endif
+        return readSlow(v);
+    }
 
     // Raw bytes: true when all `n` were read.
     bool readbytes(void* data, std::size_t n);
@@ -123,6 +167,8 @@ private:
     bool openFile(const char* name, const char* mode);
     bool writeBytes(const void* data, std::size_t n);
     bool readBytes(void* data, std::size_t n);
+    void writeSlow(unsigned int v);
+    int readSlow(unsigned int& v);
     // A string's length, checked against what is left of the file.
     unsigned int readlength();
     bool skip(std::size_t n);
