@@ -106,4 +106,19 @@ BENCHMARK(BM_Mimalloc)->Apply(patterns);
 
 }  // namespace
 
+#ifdef UTIL_BENCH_UNPOOLED
+// Pools off: every element is its own heap block, so the pool meets malloc
+// on malloc's own ground. The switches are read at load, so a run that has
+// them set starts again without them.
+int main(int argc, char** argv) {
+    if (std::getenv("QRN_MEMPOOL_ON") || std::getenv("QRN_FST_MEMPOOL_ON")) {
+        unsetenv("QRN_MEMPOOL_ON");
+        unsetenv("QRN_FST_MEMPOOL_ON");
+        execv("/proc/self/exe", argv);
+        return 1;
+    }
+    return pooledBenchMain(argc, argv, {});
+}
+#else
 int main(int argc, char** argv) { return pooledBenchMain(argc, argv, {"QRN_FST_MEMPOOL_ON"}); }
+#endif

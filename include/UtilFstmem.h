@@ -32,6 +32,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 class Port_ThrMutex;
@@ -96,6 +97,7 @@ public:
         --b->num_used;
         return true;
     }
+    uint32_t element_size() const { return elem_size; }
     int fastmem_verify() const { return 0; }
     void dump() const;
     static void report_usage();
@@ -146,14 +148,25 @@ public:
     UT_FASTMEM(const UT_FASTMEM&) = delete;
     UT_FASTMEM& operator=(const UT_FASTMEM&) = delete;
 
-    // Inline on the front block: most takes and give-backs stop there.
+    // Inline on the front block: most takes and give-backs stop there. With
+    // pooling off, straight to the heap.
     void* getnewptr() {
+        if (!UT_FASTMEM_IMP::pools_on) {
+            const std::size_t size = imp_->element_size();
+            return Port::heapCallsDefault ? std::malloc(size) : ::qrn_malloc(size);
+        }
         void* e = imp_->take_front();
         return e ? e : slow_getnewptr();
     }
     // Gives an element back; null is ignored.
     void qrn_free(void* p) {
-        if (p && !imp_->give_front(p))
+        if (!UT_FASTMEM_IMP::pools_on) {
+            if (Port::heapCallsDefault)
+                std::free(p);
+            else
+                ::qrn_free(p);
+        }
+        else if (p && !imp_->give_front(p))
             slow_free(p);
     }
     int fastmem_verify() const;  // always 0: no check is made

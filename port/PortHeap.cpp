@@ -12,15 +12,31 @@ namespace {
 Port::HeapCalls heapCalls{std::malloc, std::realloc, std::free};
 }  // namespace
 
+bool Port::heapCallsDefault = true;
+
 Port::HeapCalls Port::setHeapCalls(const HeapCalls& calls) {
     HeapCalls previous = heapCalls;
     heapCalls = calls;
+    heapCallsDefault = calls.malloc == std::malloc && calls.realloc == std::realloc && calls.free == std::free;
     return previous;
 }
 
-void* qrn_malloc(std::size_t size) { return heapCalls.malloc(size ? size : 1); }
-void* qrn_realloc(void* p, std::size_t size) { return heapCalls.realloc(p, size ? size : 1); }
-void qrn_free(void* p) { heapCalls.free(p); }
+// Direct calls while the C library's functions are installed: the common
+// case costs no indirect call.
+void* qrn_malloc(std::size_t size) {
+    size = size ? size : 1;
+    return heapCalls.malloc == std::malloc ? std::malloc(size) : heapCalls.malloc(size);
+}
+void* qrn_realloc(void* p, std::size_t size) {
+    size = size ? size : 1;
+    return heapCalls.realloc == std::realloc ? std::realloc(p, size) : heapCalls.realloc(p, size);
+}
+void qrn_free(void* p) {
+    if (heapCalls.free == std::free)
+        std::free(p);
+    else
+        heapCalls.free(p);
+}
 
 const char* qrnform(const char* format, ...) {
     thread_local std::string text;

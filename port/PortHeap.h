@@ -22,6 +22,9 @@ struct HeapCalls {
 };
 // Installs `calls` and returns the ones they replace.
 PORT_EXPORT HeapCalls setHeapCalls(const HeapCalls& calls);
+// True while the C library's calls are installed: inline paths elsewhere may
+// then call malloc and free themselves.
+PORT_EXPORT extern bool heapCallsDefault;
 }  // namespace Port
 
 // printf-style formatting into storage of the calling thread, valid until the
