@@ -28,6 +28,14 @@ int checkedLength(std::size_t n) {
 
 Util::Statics::Shared<Port_ThrMutex> poolLock;
 
+// The string pool lock without a call once it exists: every object's
+// construction and destruction takes it.
+Port_ThrMutex& stringLock() {
+    if (Port_ThrMutex* made = poolLock.object.load(std::memory_order_acquire))
+        return *made;
+    return Util::Statics::stringPoolLock();
+}
+
 }  // namespace
 
 namespace Util::Statics {
@@ -54,7 +62,7 @@ struct UT_STROBJ::Joined {
         if (b)
             std::memcpy(text + a, r, b);
         text[a + b] = '\0';
-        length = checkedLength(UT_STR::Len(text));
+        length = static_cast<int>(a + b);  // checked above; a and b end at their first zero byte
     }
     char* text = nullptr;
     int length = 0;
@@ -124,8 +132,7 @@ int UT_STROBJ::compare(const UT_STROBJ& o) const {
 void* UT_STROBJ::operator new(std::size_t size) {
     if (size > kElementBytes)
         return ::operator new(size);
-    Port_ThrMutex& lock = Util::Statics::stringPoolLock();
-    void* p = Util::Frame::guarded(lock, [] { return ut_stringmem.getmem(); });
+    void* p = Util::Frame::guarded(stringLock(), [] { return ut_stringmem.getmem(); });
     if (!p)
         throw std::bad_alloc();
     return p;
@@ -139,7 +146,7 @@ void UT_STROBJ::operator delete(void* p, std::size_t size) noexcept {
         return;
     }
     try {
-        Util::Frame::guarded(Util::Statics::stringPoolLock(), [p] { ut_stringmem.relmem(p); });
+        Util::Frame::guarded(stringLock(), [p] { ut_stringmem.relmem(p); });
     } catch (...) {
         // The pool cannot be locked: the element stays taken rather than
         // corrupt the pool.
