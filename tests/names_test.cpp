@@ -214,7 +214,8 @@ TEST(NameCacheCopy, CopiesAreDeepAndIndependent) {
     b.find("short")->addRefs(5);
     EXPECT_EQ(a.find("short")->getRefCount(), 2);
     EXPECT_NE(b.find("a_longer_name")->getName(), l->getName());
-    b = b;
+    Cache& self = b;  // through a reference: the assignment to itself is the point
+    b = self;
     EXPECT_EQ(b.size(), 2u);
     Cache c(7u);
     c = a;

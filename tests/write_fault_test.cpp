@@ -84,7 +84,9 @@ bool segmentsReadBack(const std::string& path) {
 class SegmentedFileWrites : public testing::TestWithParam<std::tuple<unsigned char, bool>> {};
 
 TEST_P(SegmentedFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
-    auto [cache, sticky] = GetParam();
+    // Plain locals: structured bindings cannot be captured before clang 16.
+    const unsigned char cache = std::get<0>(GetParam());
+    const bool sticky = std::get<1>(GetParam());
     std::string path = UtilTest::tempPath("sweep.seg");
     expectHonestWrites(
         sticky, [&] { return writeSegments(path, cache); }, [&] { return segmentsReadBack(path); });
