@@ -1,0 +1,31 @@
+# The pkg-config file under a multiarch library directory: configures the
+# project with that directory, lays out the installed tree's parts the file
+# names, and asks pkg-config where the headers and the library are.
+file(REMOVE_RECURSE ${WORK_DIR})
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
+                  OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed: ${ARGN}\n${out}\n${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+set(libdir lib/x86_64-linux-gnu)
+run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${WORK_DIR}/build -G Ninja -DCMAKE_INSTALL_PREFIX=/usr
+    -DCMAKE_INSTALL_LIBDIR=${libdir} -DUTIL_TESTS=OFF -DUTIL_BENCH=OFF -DUTIL_TOOLS=OFF)
+set(stage ${WORK_DIR}/stage/usr)
+file(MAKE_DIRECTORY ${stage}/${libdir}/pkgconfig ${stage}/include/Utilities)
+file(COPY ${WORK_DIR}/build/Utilities.pc DESTINATION ${stage}/${libdir}/pkgconfig)
+file(TOUCH ${stage}/include/Utilities/UtilExpression.h)
+set(ENV{PKG_CONFIG_PATH} ${stage}/${libdir}/pkgconfig)
+run(${PKG_CONFIG} --variable=includedir Utilities)
+if(NOT EXISTS "${last_output}/UtilExpression.h")
+  message(FATAL_ERROR "includedir '${last_output}' holds no headers")
+endif()
+run(${PKG_CONFIG} --variable=libdir Utilities)
+get_filename_component(found "${last_output}" REALPATH)
+get_filename_component(want "${stage}/${libdir}" REALPATH)
+if(NOT found STREQUAL want)
+  message(FATAL_ERROR "libdir '${found}', not '${want}'")
+endif()
+message("pkgconfig: ok")
