@@ -1,20 +1,30 @@
 // Command.h - subcommands of utiltool.
 //
-// A subcommand is one file that defines its run function and registers itself
-// with a static UtilTool::Registration; main() needs no change to gain one.
+// A subcommand is one file that declares its options and arguments on a
+// CLI11 subcommand and registers itself with a static UtilTool::Registration;
+// main() needs no change to gain one. Exit statuses: 0 done, 1 refused (the
+// input, a file, a write), 2 usage error; `prime is` answers with 0 prime,
+// 1 not prime.
 #pragma once
 
+#include <CLI/CLI.hpp>
+
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace UtilTool {
 
+// What runs once a subcommand's arguments are parsed: the exit status.
+using Action = std::function<int()>;
+
 struct Command {
     const char* name;
     const char* summary;  // one line for --help
-    const char* usage;    // options, for `utiltool help <name>`
-    int (*run)(const std::vector<std::string>& args);
+    // Declares the subcommand's options and arguments on `app` (limits in
+    // their descriptions) and returns its action.
+    Action (*setup)(CLI::App& app);
 };
 
 const std::vector<Command>& commands();
@@ -23,21 +33,21 @@ struct Registration {
     explicit Registration(const Command& command);
 };
 
-// Parses "--name value" pairs, lone flags and up to `maxPositional` other
-// arguments (all arguments after "--" are positional); returns false on an unknown or malformed option, after printing
-// why.
-struct Options {
-    bool parse(const std::vector<std::string>& args, const std::vector<std::string>& valued,
-               const std::vector<std::string>& flags, std::size_t maxPositional = 0);
-    bool has(const std::string& name) const;
-    // The option's value as an unsigned number, or `fallback` when absent;
-    // false (after printing why) when the value is not a number in range.
-    bool number(const std::string& name, unsigned long fallback, unsigned long max,
-                unsigned long& out) const;
+// The exit statuses.
+constexpr int kDone = 0;
+constexpr int kRefused = 1;
+constexpr int kUsage = 2;
 
-    std::vector<std::pair<std::string, std::string>> values;
-    std::vector<std::string> positional;
-};
+// Prints "utiltool COMMAND: " and the formatted text, with a newline, on
+// standard error; returns kRefused, for `return refuse(...)`.
+int refuse(const char* command, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// The first character of `text` that is not ASCII, as typed (its whole UTF-8
+// sequence); empty when every character is ASCII.
+std::string firstNonAscii(const std::string& text);
+
+// Reads a whole file, or standard input for "-"; false when it cannot be read.
+bool readInput(const std::string& path, std::string& out);
 
 // Writes a file the safe way: the new contents go to a file of their own beside
 // the target (a name no other run uses, so a leftover of a killed run is never
@@ -52,7 +62,7 @@ public:
     Replacement& operator=(const Replacement&) = delete;
 
     // The path to write the new contents to; empty when it could not be made
-    // (after printing why, as `command`).
+    // (after printing why).
     const std::string& path() const { return temp_; }
     // Syncs the new file and renames it over the target; false (after
     // printing why, as `command`) when either fails: the target is then as

@@ -8,15 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <memory>
 #include <string>
 #include <type_traits>
 
 namespace {
-
-constexpr const char* kUsage =
-    "  expr [--type short|int|int64|bool] EXPRESSION [NAME=VALUE ...]\n"
-    "  prints the value (int when no type is given); put -- before an\n"
-    "  expression that starts with '-'. Boolean values are true, false, 1 or 0.\n";
 
 template <class T>
 bool toValue(const std::string& text, T& out) {
@@ -38,56 +34,59 @@ bool toValue(const std::string& text, T& out) {
 }
 
 template <class T>
-int evaluate(const std::vector<std::string>& p) {
+int evaluate(const std::string& text, const std::vector<std::string>& bindings) {
     typename Util::Expression<T>::VarMap vars;
-    for (std::size_t i = 1; i < p.size(); ++i) {
-        const auto eq = p[i].find('=');
+    for (const auto& binding : bindings) {
+        const auto eq = binding.find('=');
         T value{};
-        if (eq == std::string::npos || eq == 0 || !toValue(p[i].substr(eq + 1), value)) {
-            std::fprintf(stderr, "utiltool expr: '%s' is not NAME=VALUE with a value of the type\n", p[i].c_str());
-            return 2;
+        if (eq == std::string::npos || eq == 0 || !toValue(binding.substr(eq + 1), value)) {
+            std::fprintf(stderr, "utiltool expr: '%s' is not NAME=VALUE with a value of the type\n", binding.c_str());
+            return UtilTool::kUsage;
         }
-        vars[p[i].substr(0, eq)] = value;
+        vars[binding.substr(0, eq)] = value;
     }
     try {
-        const T v = Util::Expression<T>(p[0].c_str())(&vars);
+        const T v = Util::Expression<T>(text.c_str())(&vars);
         if constexpr (std::is_same_v<T, bool>)
             std::printf("%s\n", v ? "true" : "false");
         else
             std::printf("%" PRId64 "\n", static_cast<int64_t>(v));
-        return 0;
+        return UtilTool::kDone;
     } catch (const Port::Exception& e) {
         std::string why = e.getMessage();
         if (!why.empty() && why.back() == '\n')
             why.pop_back();
-        std::fprintf(stderr, "utiltool expr: %s\n", why.c_str());
-        return 1;
+        return UtilTool::refuse("expr", "%s", why.c_str());
     }
 }
 
-int run(const std::vector<std::string>& args) {
-    UtilTool::Options opts;
-    if (!opts.parse(args, {"--type"}, {}, std::numeric_limits<std::size_t>::max()))
-        return 2;
-    if (opts.positional.empty()) {
-        std::fprintf(stderr, "usage:\n%s", kUsage);
-        return 2;
-    }
+struct Options {
     std::string type = "int";
-    for (const auto& [key, value] : opts.values)
-        type = value;
-    if (type == "short")
-        return evaluate<short>(opts.positional);
-    if (type == "int")
-        return evaluate<int>(opts.positional);
-    if (type == "int64")
-        return evaluate<int64_t>(opts.positional);
-    if (type == "bool")
-        return evaluate<bool>(opts.positional);
-    std::fprintf(stderr, "utiltool expr: --type is short, int, int64 or bool, not '%s'\n", type.c_str());
-    return 2;
+    std::string text;
+    std::vector<std::string> bindings;
+};
+
+UtilTool::Action setup(CLI::App& app) {
+    auto o = std::make_shared<Options>();
+    app.add_option("--type", o->type, "the value type (default int)")
+        ->check(CLI::IsMember({"short", "int", "int64", "bool"}));
+    app.add_option("expression", o->text, "the expression, in ASCII; put -- before one that starts with '-'")
+        ->required();
+    app.add_option("bindings", o->bindings, "NAME=VALUE: a variable's value (bool: true, false, 1 or 0)");
+    app.footer("Prints the value; exit status 1 with the evaluator's message when it refuses.");
+    return [o] {
+        if (std::string c = UtilTool::firstNonAscii(o->text); !c.empty())
+            return UtilTool::refuse("expr", "'%s' is not part of an expression: expressions are ASCII", c.c_str());
+        if (o->type == "short")
+            return evaluate<short>(o->text, o->bindings);
+        if (o->type == "int64")
+            return evaluate<int64_t>(o->text, o->bindings);
+        if (o->type == "bool")
+            return evaluate<bool>(o->text, o->bindings);
+        return evaluate<int>(o->text, o->bindings);
+    };
 }
 
-UtilTool::Registration reg({"expr", "evaluate an integer or boolean expression", kUsage, run});
+UtilTool::Registration reg({"expr", "evaluate an integer or boolean expression", setup});
 
 }  // namespace

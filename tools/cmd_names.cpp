@@ -7,76 +7,103 @@
 
 #include <PortMsg.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
-constexpr const char* kUsage =
-    "  names FILE [--count]        list \"COUNT<TAB>NAME\" per name, ascending (or\n"
-    "                              only the number of names, with --count)\n"
-    "  names --save FILE NAME...   save an image of the names; a name given k\n"
-    "                              times gets k references\n"
-    "Exit status 1 when FILE is not a name-cache image.\n";
+// The longest name an image here may hold: the cache's default limit, which
+// is also what `names FILE` reads back.
+constexpr std::size_t kLongestName = UT_NCH_CACHE::kDefaultMaxLen;
 
-// Collects the fatal report of a failed read instead of printing it twice.
+// Catches the fatal report of a failed read instead of printing it twice.
 struct QuietReports {
     QuietReports() : previous(Port::setMsgSink([](const Port::Message&) {})) {}
     ~QuietReports() { Port::setMsgSink(previous); }
     Port::MsgSink previous;
 };
 
-int save(const std::vector<std::string>& args) {
-    const std::string& file = args[0];
+// Copies a file to standard output; false when it cannot be read or written.
+bool copyToStdout(const std::string& path) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (!in)
+        return false;
+    char buf[1 << 16];
+    bool ok = true;
+    for (std::size_t n; ok && (n = std::fread(buf, 1, sizeof buf, in)) > 0;)
+        ok = std::fwrite(buf, 1, n, stdout) == n;
+    ok = !std::ferror(in) && ok;
+    std::fclose(in);
+    return ok;
+}
+
+int save(const std::string& file, const std::vector<std::string>& names) {
+    for (const auto& n : names)
+        if (n.size() > kLongestName)
+            return UtilTool::refuse("names", "a name of %zu characters: names are at most %zu", n.size(),
+                                    kLongestName);
     UT_NCH_CACHE cache;
-    for (std::size_t i = 1; i < args.size(); ++i)
-        cache.add(args[i].c_str(), 1);
-    UtilTool::Replacement replacement(file);
+    for (const auto& n : names)
+        cache.add(n.c_str(), 1);
+    // Standard output gets a copy of a finished image, so a failure never
+    // leaves half of one there.
+    const bool toStdout = file == "-";
+    std::string scratch = "/tmp/utiltool-names-" + std::to_string(::getpid());
+    UtilTool::Replacement replacement(toStdout ? scratch : file);
     if (replacement.path().empty())
-        return 1;
+        return UtilTool::kRefused;
     UT_PTRFILE out(Port::Stream::WRITE);
-    if (!out.open(replacement.path().c_str())) {
-        std::fprintf(stderr, "utiltool names: cannot write '%s'\n", file.c_str());
-        return 1;
-    }
+    if (!out.open(replacement.path().c_str()))
+        return UtilTool::refuse("names", "%s: cannot write: %s", file.c_str(), std::strerror(errno));
     cache.write(&out, 0);
-    if (!out.close()) {
-        std::fprintf(stderr, "utiltool names: writing '%s' failed\n", file.c_str());
-        return 1;
+    if (!out.close())
+        return UtilTool::refuse("names", "%s: writing failed: %s", file.c_str(), std::strerror(errno));
+    if (toStdout) {
+        bool ok = copyToStdout(replacement.path());
+        return ok ? UtilTool::kDone : UtilTool::refuse("names", "cannot write to standard output");
     }
     if (!replacement.commit("names"))
-        return 1;
+        return UtilTool::kRefused;
     std::printf("saved %u names to %s\n", cache.get_count(), file.c_str());
-    return 0;
+    return UtilTool::kDone;
 }
 
 int list(const std::string& file, bool countOnly) {
+    const std::string path = file == "-" ? "/dev/stdin" : file;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return UtilTool::refuse("names", "%s: is a directory", file.c_str());
     UT_PTRFILE in(Port::Stream::READ);
-    if (!in.open(file.c_str())) {
-        std::fprintf(stderr, "utiltool names: cannot open '%s'\n", file.c_str());
-        return 1;
-    }
+    errno = 0;
+    if (!in.open(path.c_str()))
+        return UtilTool::refuse("names", "%s: %s", file.c_str(), std::strerror(errno ? errno : ENOENT));
     UT_NCH_CACHE cache(0, std::numeric_limits<unsigned int>::max() - 1);
     try {
         QuietReports quiet;
         cache.read(&in);
     } catch (const Port::FatalError& e) {
-        std::fprintf(stderr, "utiltool names: '%s' is not a name-cache image: %s", file.c_str(),
-                     e.getMessage().c_str());
-        return 1;
+        std::string why = e.getMessage();
+        while (!why.empty() && why.back() == '\n')
+            why.pop_back();
+        return UtilTool::refuse("names", "%s: not a name-cache image: %s", file.c_str(), why.c_str());
     }
     int64_t end = in.getfoffset();
     in.readint8();
-    if (!in.geterror()) {
-        std::fprintf(stderr, "utiltool names: '%s' is not a name-cache image: bytes follow it at byte %lld\n",
-                     file.c_str(), static_cast<long long>(end));
-        return 1;
-    }
+    if (!in.geterror())
+        return UtilTool::refuse("names", "%s: not a name-cache image: bytes follow it at byte %lld", file.c_str(),
+                                static_cast<long long>(end));
     if (countOnly) {
         std::printf("%u\n", cache.get_count());
-        return 0;
+        return UtilTool::kDone;
     }
     cache.traverse(
         [](void** slot, void*) {
@@ -84,20 +111,40 @@ int list(const std::string& file, bool countOnly) {
             std::printf("%d\t%s\n", name->getRefCount(), name->get_name());
         },
         nullptr, UT_BTR_TREE::INORDER);
-    return 0;
+    return UtilTool::kDone;
 }
 
-int run(const std::vector<std::string>& args) {
-    UtilTool::Options opts;
-    if (!opts.parse(args, {}, {"--count", "--save"}, std::numeric_limits<std::size_t>::max()))
-        return 2;
-    if (opts.positional.empty() || (!opts.has("--save") && opts.positional.size() != 1)) {
-        std::fprintf(stderr, "usage:\n%s", kUsage);
-        return 2;
-    }
-    return opts.has("--save") ? save(opts.positional) : list(opts.positional[0], opts.has("--count"));
+struct Options {
+    bool count = false;
+    std::string save;
+    std::vector<std::string> args;
+};
+
+UtilTool::Action setup(CLI::App& app) {
+    auto o = std::make_shared<Options>();
+    app.add_flag("--count", o->count, "print only the number of names");
+    CLI::Option* save =
+        app.add_option("--save", o->save, "save an image of the NAMEs to this file ('-': standard output)");
+    app.add_option("args", o->args, "FILE to list ('-': standard input), or with --save the NAMEs");
+    app.footer("names FILE lists \"COUNT<TAB>NAME\" per name in ascending order; names --save FILE NAME...\n"
+               "gives a name listed k times k references. Names are at most 2047 characters.\n"
+               "Exit status 1 for a file that is not a name-cache image.");
+    return [o, save] {
+        if (save->count() > 0) {
+            if (o->count) {
+                std::fprintf(stderr, "utiltool names: --count lists; it does not go with --save\n");
+                return UtilTool::kUsage;
+            }
+            return ::save(o->save, o->args);
+        }
+        if (o->args.size() != 1) {
+            std::fprintf(stderr, "utiltool names: give one FILE to list (see utiltool names --help)\n");
+            return UtilTool::kUsage;
+        }
+        return list(o->args[0], o->count);
+    };
 }
 
-UtilTool::Registration reg({"names", "list or save a name-cache image", kUsage, run});
+UtilTool::Registration reg({"names", "list or save a name-cache image", setup});
 
 }  // namespace

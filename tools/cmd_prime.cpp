@@ -4,90 +4,172 @@
 #include <UtilPrime.h>
 #include <UtilTstamp.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <ctime>
+#include <memory>
 #include <string>
 
 namespace {
 
-constexpr const char* kPrimeUsage =
-    "  prime is N | next N | prev N | range A B   [--method trial|witness]\n"
-    "  next gives 0 above the largest 64-bit prime, prev 0 below 2.\n";
-constexpr const char* kStampUsage =
-    "  stamp [SECONDS]   the timestamp line for now or for SECONDS since the epoch\n";
+// ---- prime -----------------------------------------------------------------
 
-bool toNumber(const std::string& text, uint64_t& out) {
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long v = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || text[0] == '-' || *end || errno) {
-        std::fprintf(stderr, "utiltool: '%s' is not a number from 0 to 18446744073709551615\n", text.c_str());
+// Bases that make the strong-probable-prime test exact below 3.3e24, so for
+// every 64-bit number.
+constexpr uint64_t kExactBases[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37};
+// Ranges below this go to the library's sieve, which is exact; the numbers are
+// handed out in pieces of kPiece, so that output starts at once.
+constexpr uint64_t kSieveTop = uint64_t{1} << 40;
+constexpr uint64_t kPiece = uint64_t{1} << 20;
+
+uint64_t mulmod(uint64_t a, uint64_t b, uint64_t n) {
+    return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % n);
+}
+
+uint64_t powmod(uint64_t a, uint64_t e, uint64_t n) {
+    uint64_t r = 1;
+    for (a %= n; e; e >>= 1, a = mulmod(a, a, n))
+        if (e & 1)
+            r = mulmod(r, a, n);
+    return r;
+}
+
+// Miller-Rabin with the bases above: exact for every 64-bit n.
+bool isPrimeExact(uint64_t n) {
+    if (n < 2)
         return false;
+    for (uint64_t p : kExactBases)
+        if (n % p == 0)
+            return n == p;
+    uint64_t d = n - 1;
+    int s = 0;
+    for (; d % 2 == 0; d /= 2)
+        ++s;
+    for (uint64_t a : kExactBases) {
+        uint64_t x = powmod(a, d, n);
+        if (x == 1 || x == n - 1)
+            continue;
+        bool composite = true;
+        for (int i = 1; i < s && composite; ++i)
+            composite = (x = mulmod(x, x, n)) != n - 1;
+        if (composite)
+            return false;
     }
-    out = v;
     return true;
 }
 
-int prime(const std::vector<std::string>& args) {
-    UtilTool::Options opts;
-    if (!opts.parse(args, {"--method"}, {}, 3))
-        return 2;
-    const auto& p = opts.positional;
-    Util::Prime primes;
-    for (const auto& [key, value] : opts.values)
-        if (value == "witness")
-            primes.checkPrimeBy(Util::Prime::Witness);
-        else if (value != "trial") {
-            std::fprintf(stderr, "utiltool prime: --method is trial or witness, not '%s'\n", value.c_str());
-            return 2;
-        }
-    const std::size_t need = !p.empty() && p[0] == "range" ? 3 : 2;
-    uint64_t a = 0, b = 0;
-    if (p.size() != need || (p[0] != "is" && p[0] != "next" && p[0] != "prev" && p[0] != "range")) {
-        std::fprintf(stderr, "usage:\n%s", kPrimeUsage);
-        return 2;
+struct PrimeOptions {
+    std::string what;
+    uint64_t a = 0;
+    uint64_t b = 0;
+    std::string method = "exact";
+};
+
+void print(uint64_t v) { std::printf("%llu\n", static_cast<unsigned long long>(v)); }
+
+int runPrime(const PrimeOptions& o, bool haveB) {
+    if ((o.what == "range") != haveB) {
+        std::fprintf(stderr, "utiltool prime: %s takes %s\n", o.what.c_str(),
+                     o.what == "range" ? "two numbers, A and B" : "one number");
+        return UtilTool::kUsage;
     }
-    if (!toNumber(p[1], a) || (need == 3 && !toNumber(p[2], b)))
-        return 2;
-    if (p[0] == "is") {
-        bool yes = primes.isPrime(a);
+    const bool exact = o.method == "exact";
+    Util::Prime primes;
+    primes.checkPrimeBy(o.method == "witness" ? Util::Prime::Witness : Util::Prime::TrialDivision);
+    if (o.what == "is") {
+        const bool yes = exact ? isPrimeExact(o.a) : primes.isPrime(o.a);
         std::printf("%s\n", yes ? "prime" : "not prime");
         return yes ? 0 : 1;
     }
-    if (p[0] == "range") {
-        for (uint64_t v : primes.primeNumbersInRange(a, b))
-            std::printf("%llu\n", static_cast<unsigned long long>(v));
-        return 0;
+    if (o.what == "next" || o.what == "prev") {
+        if (!exact) {
+            print(o.what == "next" ? primes.primeGreaterThanEqual(o.a) : primes.primeLessThanEqual(o.a));
+            return UtilTool::kDone;
+        }
+        // 0 past the ends, as the library answers.
+        uint64_t v = o.a;
+        if (o.what == "next")
+            while (!isPrimeExact(v) && v != UINT64_MAX)
+                ++v;
+        else
+            while (v > 1 && !isPrimeExact(v))
+                --v;
+        print(isPrimeExact(v) ? v : 0);
+        return UtilTool::kDone;
     }
-    uint64_t v = p[0] == "next" ? primes.primeGreaterThanEqual(a) : primes.primeLessThanEqual(a);
-    std::printf("%llu\n", static_cast<unsigned long long>(v));
-    return 0;
+    const uint64_t lo = std::min(o.a, o.b), hi = std::max(o.a, o.b);
+    if (!exact) {
+        for (uint64_t v : primes.primeNumbersInRange(lo, hi))
+            print(v);
+        return UtilTool::kDone;
+    }
+    // In pieces, each printed as soon as it is known.
+    for (uint64_t from = lo;;) {
+        const uint64_t to = hi - from < kPiece ? hi : from + kPiece - 1;
+        if (to < kSieveTop) {
+            for (uint64_t v : primes.primeNumbersInRange(from, to))
+                print(v);
+        } else {
+            for (uint64_t v = from;; ++v) {
+                if (isPrimeExact(v))
+                    print(v);
+                if (v == to)
+                    break;
+            }
+        }
+        if (std::ferror(stdout) || to == hi)
+            break;
+        std::fflush(stdout);
+        from = to + 1;
+    }
+    return UtilTool::kDone;
 }
 
-int stamp(const std::vector<std::string>& args) {
-    UtilTool::Options opts;
-    if (!opts.parse(args, {}, {}, 1))
-        return 2;
-    if (opts.positional.empty()) {
-        UT_TIMESTAMP now;
-        std::fputs(now.get_timestamp_string(), stdout);
-        return 0;
-    }
-    const std::string& text = opts.positional[0];
-    char* end = nullptr;
-    errno = 0;
-    long long seconds = std::strtoll(text.c_str(), &end, 10);
-    if (text.empty() || *end || errno) {
-        std::fprintf(stderr, "utiltool stamp: '%s' is not a number of seconds\n", text.c_str());
-        return 2;
-    }
-    UT_TIMESTAMP t(seconds);
-    std::fputs(t.get_timestamp_string(), stdout);
-    return 0;
+UtilTool::Action setupPrime(CLI::App& app) {
+    auto o = std::make_shared<PrimeOptions>();
+    app.add_option("question", o->what, "is N, next N, prev N or range A B")
+        ->required()
+        ->check(CLI::IsMember({"is", "next", "prev", "range"}));
+    app.add_option("N", o->a, "a number from 0 to 18446744073709551615")->required();
+    CLI::Option* b = app.add_option("B", o->b, "the other end of a range");
+    app.add_option("--method", o->method,
+                   "exact (default): exact for every 64-bit number, well under a second; trial: the "
+                   "library's trial division; witness: the library's probabilistic test")
+        ->check(CLI::IsMember({"exact", "trial", "witness"}));
+    app.footer("`is` exits with 0 for a prime and 1 for a number that is not (as test(1) does);\n"
+               "next gives 0 above the largest 64-bit prime, prev 0 below 2; range prints as it goes.");
+    return [o, b] { return runPrime(*o, b->count() > 0); };
 }
 
-UtilTool::Registration regPrime({"prime", "prime tests, searches and ranges", kPrimeUsage, prime});
-UtilTool::Registration regStamp({"stamp", "the timestamp line for now or given seconds", kStampUsage, stamp});
+// ---- stamp -----------------------------------------------------------------
+
+struct StampOptions {
+    long long seconds = 0;
+};
+
+UtilTool::Action setupStamp(CLI::App& app) {
+    auto o = std::make_shared<StampOptions>();
+    CLI::Option* given = app.add_option("seconds", o->seconds, "seconds since the epoch (default: now)");
+    return [o, given] {
+        if (given->count() == 0) {
+            UT_TIMESTAMP now;
+            std::fputs(now.get_timestamp_string(), stdout);
+            return UtilTool::kDone;
+        }
+        // A time the system cannot turn into a date is refused, not shown
+        // as the epoch.
+        const auto t = static_cast<std::time_t>(o->seconds);
+        std::tm parts;
+        if (static_cast<long long>(t) != o->seconds || !localtime_r(&t, &parts))
+            return UtilTool::refuse("stamp", "%lld seconds is outside the dates this system can show", o->seconds);
+        UT_TIMESTAMP stamp(o->seconds);
+        std::fputs(stamp.get_timestamp_string(), stdout);
+        return UtilTool::kDone;
+    };
+}
+
+UtilTool::Registration regPrime({"prime", "prime tests, searches and ranges", setupPrime});
+UtilTool::Registration regStamp({"stamp", "the timestamp line for now or given seconds", setupStamp});
 
 }  // namespace

@@ -6,19 +6,11 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-constexpr const char* kUsage =
-    "  rom hex EQUATION --lines A0,A1,...   the INIT digits of the equation\n"
-    "  rom eqn HEX --lines A0,A1,...        the equation of the digits\n"
-    "  rom check EQUATION --lines A0,...    checks the equation\n"
-    "  --attribute LHS   attribute form: case-sensitive names, \"LHS=0x...\" texts\n"
-    "  --lhs NAME        left-hand side of the plain form's equation (default O)\n"
-    "Exit status 1 when the library refuses the input; warnings go to standard\n"
-    "error and the result is still printed.\n";
 
 std::vector<std::string> split(const std::string& list) {
     std::vector<std::string> out;
@@ -41,52 +33,61 @@ std::string narrow(const wchar_t* w) {
     return out;
 }
 
-int run(const std::vector<std::string>& args) {
-    UtilTool::Options opts;
-    if (!opts.parse(args, {"--lines", "--attribute", "--lhs"}, {}, 2))
-        return 2;
-    const auto& p = opts.positional;
-    std::string lines, lhs = "O";
-    bool attribute = false;
-    for (const auto& [key, value] : opts.values) {
-        if (key == "--lines")
-            lines = value;
-        else if (key == "--lhs")
-            lhs = value;
-        else if (key == "--attribute") {
-            attribute = true;
-            lhs = value;
-        }
-    }
-    if (p.size() != 2 || lines.empty() || (p[0] != "hex" && p[0] != "eqn" && p[0] != "check")) {
-        std::fprintf(stderr, "usage:\n%s", kUsage);
-        return 2;
-    }
-    std::setlocale(LC_ALL, "");
-    std::vector<std::string> names = split(lines);
-    std::vector<const char*> ptrs;
-    for (const auto& n : names)
-        ptrs.push_back(n.c_str());
-    UT_EQUATE e(attribute ? 1 : 0);
-    char* out = nullptr;
-    UT_EQUATE::STATUS st;
-    const int n = static_cast<int>(ptrs.size());
-    if (p[0] == "hex")
-        st = e.gen_hex(p[1].c_str(), ptrs.data(), n, lhs.c_str(), out);
-    else if (p[0] == "eqn")
-        st = e.gen_equatestr(p[1].c_str(), ptrs.data(), n, lhs.c_str(), out);
-    else
-        st = e.validate(p[1].c_str(), lhs.c_str(), ptrs.data(), n);
-    if (st != UT_EQUATE::STATUS_OK && st != UT_EQUATE::STATUS_WARNING) {
-        std::fprintf(stderr, "utiltool rom: %s\n", narrow(e.geterrmsg()).c_str());
-        return 1;
-    }
-    if (st == UT_EQUATE::STATUS_WARNING)
-        std::fprintf(stderr, "utiltool rom: warning: %s\n", narrow(e.geterrmsg()).c_str());
-    std::printf("%s\n", p[0] == "check" ? "valid" : out);
-    return 0;
+constexpr int kFewestLines = 2;  // the converter's range of address lines
+constexpr int kMostLines = 6;
+
+struct Options {
+    std::string mode;
+    std::string text;
+    std::string lines;
+    std::string lhs = "O";
+    std::string attribute;
+};
+
+UtilTool::Action setup(CLI::App& app) {
+    auto o = std::make_shared<Options>();
+    app.add_option("mode", o->mode, "hex: the INIT digits of EQUATION; eqn: the equation of HEX; check: checks EQUATION")
+        ->required()
+        ->check(CLI::IsMember({"hex", "eqn", "check"}));
+    app.add_option("text", o->text, "the equation or the hexadecimal digits, in ASCII")->required();
+    app.add_option("--lines", o->lines, "the address lines A0,A1,... in order: 2 to 6 names")->required();
+    app.add_option("--lhs", o->lhs, "left-hand side of the plain form's equation (default O)");
+    app.add_option("--attribute", o->attribute,
+                   "attribute form with this left-hand side: case-sensitive names, \"LHS=0x...\" texts");
+    app.footer("Exit status 1 when the library refuses the input; warnings go to standard error and\n"
+               "the result is still printed.");
+    return [o] {
+        for (const std::string* t : {&o->text, &o->lines, &o->lhs, &o->attribute})
+            if (std::string c = UtilTool::firstNonAscii(*t); !c.empty())
+                return UtilTool::refuse("rom", "'%s' is not allowed: equations and names are ASCII", c.c_str());
+        std::setlocale(LC_ALL, "");
+        std::vector<std::string> names = split(o->lines);
+        if (names.size() < kFewestLines || names.size() > kMostLines)
+            return UtilTool::refuse("rom", "--lines names %zu address lines; the converter takes 2 to 6", names.size());
+        std::vector<const char*> ptrs;
+        for (const auto& n : names)
+            ptrs.push_back(n.c_str());
+        const bool attribute = !o->attribute.empty();
+        const std::string lhs = attribute ? o->attribute : o->lhs;
+        UT_EQUATE e(attribute ? 1 : 0);
+        char* out = nullptr;
+        UT_EQUATE::STATUS st;
+        const int n = static_cast<int>(ptrs.size());
+        if (o->mode == "hex")
+            st = e.gen_hex(o->text.c_str(), ptrs.data(), n, lhs.c_str(), out);
+        else if (o->mode == "eqn")
+            st = e.gen_equatestr(o->text.c_str(), ptrs.data(), n, lhs.c_str(), out);
+        else
+            st = e.validate(o->text.c_str(), lhs.c_str(), ptrs.data(), n);
+        if (st != UT_EQUATE::STATUS_OK && st != UT_EQUATE::STATUS_WARNING)
+            return UtilTool::refuse("rom", "%s", narrow(e.geterrmsg()).c_str());
+        if (st == UT_EQUATE::STATUS_WARNING)
+            std::fprintf(stderr, "utiltool rom: warning: %s\n", narrow(e.geterrmsg()).c_str());
+        std::printf("%s\n", o->mode == "check" ? "valid" : out);
+        return UtilTool::kDone;
+    };
 }
 
-UtilTool::Registration reg({"rom", "boolean equations to ROM contents and back", kUsage, run});
+UtilTool::Registration reg({"rom", "boolean equations to ROM contents and back", setup});
 
 }  // namespace

@@ -9,33 +9,14 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
-#include <iterator>
+#include <cerrno>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
-
-constexpr const char* kUsage =
-    "  segfile ls FILE                  name, offset, size, type and data of every\n"
-    "                                   segment, after the header's versions\n"
-    "  segfile get FILE SEGMENT         the segment's bytes on standard output\n"
-    "  segfile put FILE SEGMENT INPUT   adds or replaces one segment with INPUT's\n"
-    "                                   bytes (INPUT '-' is standard input)\n"
-    "  segfile new FILE                 an empty segmented file\n"
-    "Exit status 1 for a file that cannot be read or written.\n";
-
-// Turns the library's reports into one line on standard error each.
-struct Reports {
-    Reports()
-        : previous(Port::setMsgSink([](const Port::Message& m) {
-              std::fprintf(stderr, "utiltool segfile: %s", m.text.c_str());
-          })) {}
-    ~Reports() { Port::setMsgSink(previous); }
-    Port::MsgSink previous;
-};
 
 char* name(const std::string& s) { return const_cast<char*>(s.c_str()); }
 
@@ -53,7 +34,7 @@ bool readAll(UT_IFILE& f, std::vector<Segment>& out) {
         Segment seg{info.getName(), info.gettype(), info.getdata(), std::string(info.getsize(), '\0')};
         Port::Stream* s = f.getdataseg(name(seg.name), seg.type, nullptr);
         if (!s || !s->readbytes(seg.bytes.data(), seg.bytes.size())) {
-            std::fprintf(stderr, "utiltool segfile: cannot read segment '%s'\n", seg.name.c_str());
+            UtilTool::refuse("segfile", "cannot read segment '%s'", seg.name.c_str());
             return false;
         }
         f.enddataseg();
@@ -76,32 +57,29 @@ int list(UT_IFILE& f) {
     return 0;
 }
 
-int get(UT_IFILE& f, const std::string& segment) {
+// The segment's bytes on standard output ("-" or no OUTPUT) or in OUTPUT,
+// which is replaced whole or not at all.
+int get(UT_IFILE& f, const std::string& segment, const std::string& output) {
     UT_IFILESEGINFO info;
     Port::Stream* s = f.getdataseg(name(segment), -1, &info);
-    if (!s) {
-        std::fprintf(stderr, "utiltool segfile: no segment '%s'\n", segment.c_str());
-        return 1;
-    }
+    if (!s)
+        return UtilTool::refuse("segfile get", "no segment '%s'", segment.c_str());
     std::string bytes(static_cast<std::size_t>(info.getsize()), '\0');
-    if (!s->readbytes(bytes.data(), bytes.size())) {
-        std::fprintf(stderr, "utiltool segfile: segment '%s' is cut short\n", segment.c_str());
-        return 1;
+    if (!s->readbytes(bytes.data(), bytes.size()))
+        return UtilTool::refuse("segfile get", "segment '%s' is cut short", segment.c_str());
+    if (output.empty() || output == "-") {
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        return UtilTool::kDone;  // the write is checked when the command ends
     }
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 1;
-}
-
-bool slurp(const std::string& path, std::string& out) {
-    if (path == "-") {
-        out.assign(std::istreambuf_iterator<char>(std::cin.rdbuf()), {});
-        return true;
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), {});
-    return !in.bad();
+    UtilTool::Replacement replacement(output);
+    if (replacement.path().empty())
+        return UtilTool::kRefused;
+    std::FILE* out = std::fopen(replacement.path().c_str(), "wb");
+    bool ok = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    ok = out && std::fclose(out) == 0 && ok;
+    if (!ok)
+        return UtilTool::refuse("segfile get", "%s: writing failed: %s", output.c_str(), std::strerror(errno));
+    return replacement.commit("segfile get") ? UtilTool::kDone : UtilTool::kRefused;
 }
 
 // Writes the segments beside FILE, then puts them in its place: a failure
@@ -109,10 +87,12 @@ bool slurp(const std::string& path, std::string& out) {
 int rewrite(const std::string& file, const std::vector<Segment>& segs, unsigned char dv, unsigned char dr) {
     UtilTool::Replacement replacement(file);
     if (replacement.path().empty())
-        return 1;
+        return UtilTool::kRefused;
     UT_IFILE out;
-    if (!out.create(replacement.path().c_str()))
-        return 1;
+    if (!out.create(replacement.path().c_str())) {
+        out.unload();
+        return UtilTool::kRefused;
+    }
     out.setdataversion(dv);
     out.setdatarevision(dr);
     bool ok = true;
@@ -121,23 +101,19 @@ int rewrite(const std::string& file, const std::vector<Segment>& segs, unsigned 
         ok = s && s->writebytes(seg.bytes.data(), seg.bytes.size()) && out.enddataseg() && ok;
     }
     ok = out.unload() && ok;
-    if (!ok) {
-        std::fprintf(stderr, "utiltool segfile: writing '%s' failed\n", file.c_str());
-        return 1;
-    }
-    return replacement.commit("segfile") ? 0 : 1;
+    if (!ok)
+        return UtilTool::refuse("segfile", "writing '%s' failed", file.c_str());
+    return replacement.commit("segfile") ? UtilTool::kDone : UtilTool::kRefused;
 }
 
 int put(const std::string& file, const std::string& segment, const std::string& input) {
     std::string bytes;
-    if (!slurp(input, bytes)) {
-        std::fprintf(stderr, "utiltool segfile: cannot read '%s'\n", input.c_str());
-        return 1;
-    }
+    if (!UtilTool::readInput(input, bytes))
+        return UtilTool::refuse("segfile put", "%s: %s", input.c_str(), std::strerror(errno));
     std::vector<Segment> segs;
     UT_IFILE in;
     if (!in.load(file.c_str()) || !readAll(in, segs))
-        return 1;
+        return UtilTool::kRefused;
     unsigned char dv = in.getdataversion(), dr = in.getdatarevision();
     in.unload();
     bool replaced = false;
@@ -151,34 +127,57 @@ int put(const std::string& file, const std::string& segment, const std::string& 
     return rewrite(file, segs, dv, dr);
 }
 
-int run(const std::vector<std::string>& args) {
-    UtilTool::Options opts;
-    if (!opts.parse(args, {}, {}, 4))
-        return 2;
-    const auto& p = opts.positional;
-    const std::string what = p.empty() ? "" : p[0];
-    const std::size_t need = what == "ls" || what == "new" ? 2 : what == "get" ? 3 : what == "put" ? 4 : 0;
-    if (need == 0 || p.size() != need) {
-        std::fprintf(stderr, "usage:\n%s", kUsage);
-        return 2;
-    }
-    Reports reports;
-    try {
-        if (what == "new")
-            return rewrite(p[1], {}, 0, 0);
-        if (what == "put")
-            return put(p[1], p[2], p[3]);
-        UT_IFILE f;
-        if (!f.load(p[1].c_str()))
-            return 1;
-        int status = what == "ls" ? list(f) : get(f, p[2]);
-        f.unload();
-        return status;
-    } catch (const Port::FatalError&) {
-        return 1;  // reported above
-    }
+struct Options {
+    std::string file;
+    std::string segment;
+    std::string data;  // put: the input; get: the output
+    bool force = false;
+};
+
+// Runs `body` on the loaded file; reports of the library come out as the
+// command's own.
+template <class Body>
+int withLoaded(const std::string& file, Body body) {
+    UT_IFILE f;
+    if (!f.load(file.c_str()))
+        return UtilTool::kRefused;
+    int status = body(f);
+    f.unload();
+    return status;
 }
 
-UtilTool::Registration reg({"segfile", "list, read or change a segmented file", kUsage, run});
+UtilTool::Action setup(CLI::App& app) {
+    auto o = std::make_shared<Options>();
+    app.require_subcommand(1, 1);
+    app.footer("Exit status 1 for a file that cannot be read or written; a file is replaced whole or not\n"
+               "at all.");
+    CLI::App* ls = app.add_subcommand("ls", "name, offset, size, type and data of every segment");
+    ls->add_option("FILE", o->file, "the segmented file")->required();
+    CLI::App* get = app.add_subcommand("get", "a segment's bytes");
+    get->add_option("FILE", o->file, "the segmented file")->required();
+    get->add_option("SEGMENT", o->segment, "the segment's name")->required();
+    get->add_option("OUTPUT", o->data, "where the bytes go (default and '-': standard output)");
+    CLI::App* put = app.add_subcommand("put", "adds or replaces one segment");
+    put->add_option("FILE", o->file, "the segmented file")->required();
+    put->add_option("SEGMENT", o->segment, "the segment's name (at most 255 characters)")->required();
+    put->add_option("INPUT", o->data, "the bytes ('-': standard input)")->required();
+    CLI::App* made = app.add_subcommand("new", "an empty segmented file");
+    made->add_option("FILE", o->file, "the file to make")->required();
+    made->add_flag("--force", o->force, "replace a file that exists");
+    return [o, ls, put, made] {
+        if (made->parsed()) {
+            if (!o->force && Port::File::exist(o->file.c_str()))
+                return UtilTool::refuse("segfile new", "%s exists (--force replaces it)", o->file.c_str());
+            return rewrite(o->file, {}, 0, 0);
+        }
+        if (put->parsed())
+            return ::put(o->file, o->segment, o->data);
+        if (ls->parsed())
+            return withLoaded(o->file, [](UT_IFILE& f) { return list(f); });
+        return withLoaded(o->file, [&](UT_IFILE& f) { return ::get(f, o->segment, o->data); });
+    };
+}
+
+UtilTool::Registration reg({"segfile", "list, read or change a segmented file", setup});
 
 }  // namespace
