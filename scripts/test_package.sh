@@ -1,24 +1,29 @@
 #!/bin/sh
-# Builds the Debian package and checks that a user's project builds against
-# it, with find_package(Utilities) and with pkg-config.
-#   scripts/test_package.sh            unpacks the package into a scratch tree
-#   scripts/test_package.sh --install  installs it for real with apt (root), then removes it
+# Builds the Debian packages (scripts/build_debs.sh, lintian-clean) and checks
+# that a user's project builds against them, with find_package(Utilities) and
+# with pkg-config, and that the packaged tool runs.
+#   scripts/test_package.sh            unpacks the packages into a scratch tree
+#   scripts/test_package.sh --install  installs them for real with apt (root), then removes them
 set -eu
 cd "$(dirname "$0")/.."
 scripts/bootstrap.sh pkgconf dpkg-dev
-cmake --preset package >/dev/null && cmake --build --preset package && cpack --preset package >/dev/null
-deb=$(ls build/package/libutilities_*_amd64.deb)
+scripts/build_debs.sh
+debs=build/package/debs
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
 work=build/package/check
 rm -rf "$work" && mkdir -p "$work"
 
 if [ "${1:-}" = "--install" ]; then
-    apt-get install -y -q "./$deb" >/dev/null
+    apt-get install -y -q "./$debs"/libutilities1_*.deb "./$debs"/libutilities-dev_*.deb \
+        "./$debs"/utiltool_*.deb >/dev/null
     root=/usr
     libpath=""
 else
-    dpkg-deb -x "$deb" "$work/root"
+    for deb in "$debs"/*.deb; do
+        dpkg-deb -x "$deb" "$work/root"
+    done
     root=$(pwd)/$work/root/usr
-    libpath="$root/lib"
+    libpath="$root/lib/$multiarch"
 fi
 run() { LD_LIBRARY_PATH="$libpath" "$@"; }
 
@@ -27,15 +32,17 @@ cmake -S examples/consumer -B "$work/cmake" -G Ninja -DCMAKE_PREFIX_PATH="$root"
 cmake --build "$work/cmake" >/dev/null
 run "$work/cmake/consumer"
 
-# pkg-config, with the same program.
-PKG_CONFIG_PATH="$root/lib/pkgconfig" pkg-config --exists Utilities
+# pkg-config, with the same program, under the multiarch library directory.
+pc="$root/lib/$multiarch/pkgconfig"
+PKG_CONFIG_PATH="$pc" pkg-config --exists Utilities
 # shellcheck disable=SC2046
 g++ -std=c++20 examples/consumer/main.cpp -o "$work/pc-consumer" \
-    $(PKG_CONFIG_PATH="$root/lib/pkgconfig" pkg-config --cflags --libs Utilities)
+    $(PKG_CONFIG_PATH="$pc" pkg-config --cflags --libs Utilities)
 run "$work/pc-consumer"
 test "$(run "$root/bin/utiltool" expr "6 * 7")" = 42
+zcat "$root/share/man/man1/utiltool.1.gz" | grep -q '^\.TH UTILTOOL'
 
 if [ "${1:-}" = "--install" ]; then
-    apt-get remove -y -q libutilities >/dev/null
+    apt-get remove -y -q utiltool libutilities-dev libutilities1 >/dev/null
 fi
-echo "package: ok ($deb)"
+echo "package: ok ($(cd "$debs" && echo *.deb))"
