@@ -160,16 +160,28 @@ def machine(context):
                     break
     except OSError:
         pass
+    # Fields the run did not report are left out, not shown empty.
     caches = ", ".join(f"L{c['level']} {c['type'].lower()} {c['size'] // 1024} KiB"
                        for c in context.get("caches", []))
-    load = " ".join(f"{x:.2f}" for x in context.get("load_avg", [])) or "unknown"
+    cores = context.get("num_cpus")
+    mhz = context.get("mhz_per_cpu")
+    cpu_line = f"- CPU: {cpu}"
+    if cores:
+        cpu_line += f", {cores} cores" + (f" at {mhz} MHz" if mhz else "")
+    if caches:
+        cpu_line += f" ({caches})"
+    load = " ".join(f"{x:.2f}" for x in context.get("load_avg", []))
     compiler = subprocess.run(["c++", "--version"], capture_output=True, text=True).stdout.splitlines()
+    run_line = f"- Run: {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')}"
+    if context.get("library_version"):
+        run_line += f", Google Benchmark {context['library_version']}"
+    if load:
+        run_line += f", load average at start {load}"
     return [
-        f"- CPU: {cpu}, {context.get('num_cpus', '?')} cores at {context.get('mhz_per_cpu', '?')} MHz ({caches})",
+        cpu_line,
         f"- System: {platform.system()} {platform.release()}, {platform.machine()}",
         f"- Compiler: {compiler[0] if compiler else 'unknown'}, release build (-O3)",
-        f"- Run: {datetime.datetime.now().strftime('%Y-%m-%d %H:%M')}, Google Benchmark "
-        f"{context.get('library_version', '')}, load average at start {load}",
+        run_line,
     ]
 
 
@@ -269,9 +281,14 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build/release")
     parser.add_argument("--min-time", default="0.2")
-    parser.add_argument("--out", default="docs/benchmarks.md")
+    parser.add_argument("--out", default=None,
+                        help="where the report goes (default: BUILD/benchmarks.md; docs/ only with --update-docs)")
+    parser.add_argument("--update-docs", action="store_true",
+                        help="write docs/benchmarks.md and its plot, the report kept in the repository")
     parser.add_argument("--notes", default="bench/notes.md", help="Markdown appended after the tables")
     args = parser.parse_args()
+    if args.out is None:
+        args.out = "docs/benchmarks.md" if args.update_docs else os.path.join(args.build, "benchmarks.md")
 
     programs = sorted({p for _, rows in FAMILIES for p, _, _ in rows} | {"memory_bench"})
     raw = {p: run(args.build, p, args.min_time) for p in programs}
