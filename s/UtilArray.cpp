@@ -51,13 +51,11 @@ void UT_BASE_ARRAY::copyelement(int from, int to) {
 }
 
 void UT_BASE_ARRAY::swapelements(int a, int b) {
-    auto* p = static_cast<unsigned char*>(getaddr(a));
-    auto* q = static_cast<unsigned char*>(getaddr(b));
-    for (int k = 0; k < elsize; ++k) {
-        unsigned char c = p[k];
-        p[k] = q[k];
-        q[k] = c;
-    }
+    void* p = getaddr(a);
+    void* q = getaddr(b);
+    // The same element twice: swapBytes wants two separate ranges.
+    if (p != q)
+        Util::Array::swapBytes(p, q, static_cast<std::size_t>(elsize));
 }
 
 void UT_BASE_ARRAY::a_resetnum(int n) {

@@ -11,6 +11,8 @@
 // budget of 2 log2(n) partition rounds; a range that exhausts it is finished
 // by heapsort. Inputs that stay within the budget are sorted exactly as
 // before, equal keys included.
+#include "UtilArrayImp.h"
+
 #include <UtilArray.h>
 
 #include <cstring>
@@ -30,11 +32,8 @@ struct Sort {
     int compare(const char* a, const char* b) const { return cmp(a, b); }
 
     void swap(char* a, char* b) const {
-        for (int k = 0; k < size; ++k) {
-            char c = a[k];
-            a[k] = b[k];
-            b[k] = c;
-        }
+        if (a != b)
+            Util::Array::swapBytes(a, b, static_cast<std::size_t>(size));
     }
 
     void heapsort(char* lo, std::size_t n) const {
