@@ -26,6 +26,7 @@ FAMILIES = [
                                          ("std::pmr::unsynchronized_pool_resource", "BM_PmrPool"),
                                          ("boost::pool", "BM_BoostPool")]),
         ("fastmem_mimalloc_bench", "BM_Fastmem", [("mimalloc (own process)", "BM_Mimalloc")]),
+        ("fastmem_unpooled_bench", "BM_Fastmem", [("malloc/free, pools off", "BM_Malloc")]),
     ]),
     ("Small-element pools and string objects: 1e5 elements of 8 to 256 bytes, random release", [
         ("smem_bench", "BM_SmallPool", [("malloc/free", "BM_Malloc"),
@@ -38,6 +39,8 @@ FAMILIES = [
         ("array_bench", "BM_DarraySortaddSearch", [("std::vector + lower_bound", "BM_VectorLowerBound")]),
     ]),
     ("Block lists", [
+        ("blist_bench", "BM_BlistAppend", [("std::deque", "BM_DequeAppend")]),
+        ("blist_bench", "BM_BlistIterate", [("std::deque", "BM_DequeIterate")]),
         ("blist_bench", "BM_BlistAppendIterate", [("std::vector", "BM_StdAppendIterate<std::vector<uint32_t>>"),
                                                   ("std::deque", "BM_StdAppendIterate<std::deque<uint32_t>>")]),
         ("blist_bench", "BM_BlistRemove", [("std::vector", "BM_StdRemove<std::vector<uint32_t>>"),
@@ -62,18 +65,22 @@ FAMILIES = [
         ("list_bench", "BM_ListSort", [("std::list::sort", "BM_StdListSort")]),
         ("list_bench", "BM_SparseSweep", [("CSR arrays", "BM_CsrSweep")]),
     ]),
-    ("Name caches: intern n distinct names, each 3 times", [
+    ("Name caches: intern n distinct names, each 3 times; find names already there", [
         ("names_bench", "BM_InternCname", [("std::set<std::string>", "BM_InternSet"),
                                            ("std::unordered_set<std::string>", "BM_InternUnorderedSet"),
                                            ("absl::flat_hash_set<std::string>", "BM_InternAbslFlatSet")]),
         ("names_bench", "BM_InternNameCache", [("std::set<std::string>", "BM_InternSet"),
                                                ("std::unordered_set<std::string>", "BM_InternUnorderedSet")]),
+        ("names_bench", "BM_FindCname", [("std::unordered_set<std::string>", "BM_FindUnorderedSet"),
+                                         ("absl::flat_hash_set<std::string>", "BM_FindAbslFlatSet")]),
         ("names_bench", "BM_ImageSave", [("fwrite", "BM_PlainFwrite")]),
         ("names_bench", "BM_ImageRestore", [("fread", "BM_PlainFread")]),
     ]),
-    ("Segmented file: 1000 x 64 KiB (0), 100,000 x 100 bytes (1)", [
+    ("Segmented file: 1000 x 64 KiB (0), 100,000 x 100 bytes (1); 2000 segments of 4096 int32 values", [
         ("ifile_bench", "BM_SegmentedWrite", [("fwrite", "BM_PlainWrite")]),
         ("ifile_bench", "BM_SegmentedRead", [("fread", "BM_PlainRead")]),
+        ("ifile_bench", "BM_SegmentedInt32Write", [("fwrite", "BM_PlainInt32Write")]),
+        ("ifile_bench", "BM_SegmentedInt32Read", [("fread", "BM_PlainInt32Read")]),
     ]),
     ("Expressions: evaluations of 11- to 29-token texts with 5 variables", [
         ("expr_bench", "BM_ExprInt", [("hand-written C++", "BM_NativeInt")]),

@@ -145,7 +145,7 @@ TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory
         UT_IFILE f;
         ASSERT_EQ(f.create(path.c_str()), 1);
         for (int i = 0; i < n; ++i) {
-            std::string name = "s" + std::to_string(i);
+            std::string name = UtilTest::numbered("s", i);
             ASSERT_NE(f.putdataseg(name.data(), i, -i), nullptr);
             f.enddataseg();
         }
@@ -156,7 +156,7 @@ TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory
     UT_IFILESEGINFO info;
     for (int i = 0; i < n; ++i) {
         ASSERT_EQ(f.getseginfo(i, info), 1);
-        ASSERT_EQ(info.getName(), "s" + std::to_string(i));
+        ASSERT_EQ(info.getName(), UtilTest::numbered("s", i));
         ASSERT_EQ(info.getdata(), -i);
     }
     // The cursor is left on the entry asked for, whichever way it got there.
@@ -176,7 +176,7 @@ TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory
     EXPECT_EQ(walked, n);
     EXPECT_EQ(f.getnextseginfo(info), 0);
     EXPECT_EQ(f.getseginfo(n - 1, info), 1) << "from past the end, an index starts again";
-    EXPECT_EQ(info.getName(), "s" + std::to_string(n - 1));
+    EXPECT_EQ(info.getName(), UtilTest::numbered("s", n - 1));
     f.unload();
     std::remove(path.c_str());
 }

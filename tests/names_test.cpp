@@ -120,7 +120,7 @@ TEST(NameCacheCounts, FindFollowsTreeOperationsCalledDirectly) {
     UT_NCH_CACHE cache;
     std::vector<std::string> texts;
     for (int i = 0; i < 300; ++i)
-        texts.push_back("net_" + std::to_string(i * 7919 % 1000));
+        texts.push_back(UtilTest::numbered("net_", i * 7919 % 1000));
     for (const auto& t : texts)
         cache.add(t.c_str(), 1);
     UT_BTR_TREE& tree = cache;

@@ -26,7 +26,7 @@ int compareText(void* data, const char* key) { return std::strcmp(key, static_ca
 void work(int seed, const std::atomic<bool>& stop, std::atomic<int>& rounds) {
     std::vector<std::string> texts;
     for (int i = 0; i < 300; ++i)
-        texts.push_back("name_" + std::to_string(seed) + "_" + std::to_string(i));
+        texts.push_back(UtilTest::numbered(UtilTest::numbered("name_", seed).append("_").c_str(), i));
     while (!stop.load()) {
         std::vector<std::unique_ptr<UT_STROBJ>> strings;
         UT_NCH_CACHE names;

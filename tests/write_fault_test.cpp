@@ -47,7 +47,7 @@ bool writeSegments(const std::string& path, unsigned char cache) {
     f.setfilecache(cache);
     bool ok = f.create(path.c_str());
     for (int i = 0; ok && i < kSegments; ++i) {
-        std::string name = "seg" + std::to_string(i);
+        std::string name = UtilTest::numbered("seg", i);
         Port::Stream* s = f.putdataseg(name.data(), i, i * 10);
         std::string bytes = segmentBytes(i);
         ok = s && s->writebytes(bytes.data(), bytes.size());
@@ -69,7 +69,7 @@ bool segmentsReadBack(const std::string& path) {
         return false;
     }
     for (int i = 0; i < kSegments; ++i) {
-        std::string name = "seg" + std::to_string(i);
+        std::string name = UtilTest::numbered("seg", i);
         UT_IFILESEGINFO info;
         Port::Stream* s = f.getdataseg(name.data(), i, &info);
         std::string bytes(kSegmentBytes, '\0');
@@ -147,7 +147,7 @@ void nameImageSweep(const char* file) {
     std::string path = UtilTest::tempPath(file);
     CacheT cache;
     for (std::size_t i = 0; i < 400; ++i)
-        cache.add((kTexts[i % kTexts.size()] + std::to_string(i)).c_str(), static_cast<int>(i % 3) + 1);
+        cache.add(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str(), static_cast<int>(i % 3) + 1);
     auto readsBack = [&] {
         UtilTest::CapturedReports quiet;
         UT_PTRFILE in(Port::Stream::READ);
@@ -160,7 +160,7 @@ void nameImageSweep(const char* file) {
             return false;
         }
         for (std::size_t i = 0; i < 400; ++i) {
-            auto* n = copy.find((kTexts[i % kTexts.size()] + std::to_string(i)).c_str());
+            auto* n = copy.find(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str());
             if (!n || n->getRefCount() != static_cast<int>(i % 3) + 1)
                 return false;
         }
