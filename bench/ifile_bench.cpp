@@ -116,35 +116,28 @@ void BM_PlainRead(benchmark::State& state) {
 constexpr int kIntSegments = 2000;
 constexpr int kIntsPerSegment = 4096;
 
+void writeInt32File(const std::vector<std::string>& segs) {
+    UT_IFILE file;
+    file.create(scratch(9).c_str());
+    for (const auto& n : segs) {
+        Port::Stream* s = file.putdataseg(const_cast<char*>(n.c_str()), 0, 0);
+        for (int i = 0; i < kIntsPerSegment; ++i)
+            s->writeint32(i);
+        file.enddataseg();
+    }
+    file.unload();
+}
+
 void BM_SegmentedInt32Write(benchmark::State& state) {
     auto segs = names(kIntSegments);
-    for (auto _ : state) {
-        UT_IFILE file;
-        file.create(scratch(9).c_str());
-        for (const auto& n : segs) {
-            Port::Stream* s = file.putdataseg(const_cast<char*>(n.c_str()), 0, 0);
-            for (int i = 0; i < kIntsPerSegment; ++i)
-                s->writeint32(i);
-            file.enddataseg();
-        }
-        file.unload();
-    }
+    for (auto _ : state)
+        writeInt32File(segs);
     state.SetBytesProcessed(int64_t(state.iterations()) * kIntSegments * kIntsPerSegment * 4);
 }
 
 void BM_SegmentedInt32Read(benchmark::State& state) {
     auto segs = names(kIntSegments);
-    {
-        UT_IFILE file;
-        file.create(scratch(9).c_str());
-        for (const auto& n : segs) {
-            Port::Stream* s = file.putdataseg(const_cast<char*>(n.c_str()), 0, 0);
-            for (int i = 0; i < kIntsPerSegment; ++i)
-                s->writeint32(i);
-            file.enddataseg();
-        }
-        file.unload();
-    }
+    writeInt32File(segs);
     for (auto _ : state) {
         UT_IFILE file;
         file.load(scratch(9).c_str());
