@@ -162,6 +162,7 @@ private:
     UT_IFILEDIR* lookup(const char* name);
     void growindex(std::size_t expected = 0);
     void init(Port::Stream::Access mode);
+    void release();
     void cleanup();
     void forget(const char* next, const char* warning);
     void closestream();

@@ -132,13 +132,18 @@ void UT_IFILE_IMP::closestream() {
     stream = nullptr;
 }
 
-void UT_IFILE_IMP::cleanup() {
+// Empties the directory and its index, and closes the stream.
+void UT_IFILE_IMP::release() {
     dir.freelist();
     rewind();
     entries = 0;
     index.clear();
     indexed = 0;
     closestream();
+}
+
+void UT_IFILE_IMP::cleanup() {
+    release();
     delete[] fname;
     fname = nullptr;
     curseg = nullptr;
@@ -327,14 +332,8 @@ unsigned char UT_IFILE_IMP::load(const char* name) {
         UT_IFILE_IMP& file;
         bool done = false;
         ~Undo() {
-            if (done)
-                return;
-            file.dir.freelist();
-            file.rewind();
-            file.entries = 0;
-            file.index.clear();
-            file.indexed = 0;
-            file.closestream();
+            if (!done)
+                file.release();
         }
     } undo{*this};
     version = static_cast<unsigned char>(stream->readint8());
