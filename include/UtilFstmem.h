@@ -43,11 +43,11 @@ struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
     char* mem;         // the block's elements, block_size bytes
     uint32_t num_used;
     UT_FM_BLOCK_HEAD* prev;  // the chain's previous block, null at its front
-    // Elements from here to the block's end were never handed out; they come
-    // after the given-back ones, in address order, exactly as if the whole
-    // block had been chained up front (which would cost a pass over it).
+    // Elements from here to the block's end (mem + block_size) were never
+    // handed out; they come after the given-back ones, in address order,
+    // exactly as if the whole block had been chained up front (which would
+    // cost a pass over it).
     char* carve;
-    char* end;  // mem + block_size
 };
 
 // Where a block's elements start, kept beside the block so that finding the
@@ -66,18 +66,19 @@ public:
     UT_FASTMEM_IMP& operator=(const UT_FASTMEM_IMP&) = delete;
 
     void* getnewptr();
-    // Takes from or gives back to the front block when that needs nothing
-    // more (the common case, inline in UT_FASTMEM); null / false otherwise.
+    // With pooling on: takes from or gives back to the front block when that
+    // needs nothing more (the common case, inline in UT_FASTMEM); null / false
+    // otherwise.
     void* take_front() {
         UT_FM_BLOCK_HEAD* b = blocks;
-        if (!pools_on || !b)
+        if (!b)
             return nullptr;
         if (void* e = b->free) {
             b->free = *static_cast<void**>(e);
             ++b->num_used;
             return e;
         }
-        if (b->carve != b->end) {
+        if (b->carve != b->mem + block_size) {
             void* e = b->carve;
             b->carve += elem_size;
             ++b->num_used;
@@ -89,7 +90,7 @@ public:
         UT_FM_BLOCK_HEAD* b = blocks;
         // A block that would empty with others behind it is released: the
         // full path does that.
-        if (!pools_on || !b || reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(b->mem) >= block_size ||
+        if (!b || reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(b->mem) >= block_size ||
             (b->num_used == 1 && b->next))
             return false;
         *static_cast<void**>(p) = b->free;

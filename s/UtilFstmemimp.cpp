@@ -98,17 +98,16 @@ void UT_FASTMEM_IMP::init_block(UT_FM_BLOCK_HEAD* head) const {
     head->num_used = 0;
     head->free = nullptr;
     head->carve = head->mem;
-    head->end = head->mem + block_size;
 }
 
 UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::new_block() {
     if (UT_FM_BLOCK_HEAD* kept = spare) {
         spare = nullptr;
-        *kept = UT_FM_BLOCK_HEAD{nullptr, nullptr, kept->mem, 0, nullptr, nullptr, nullptr};
+        kept->next = kept->prev = nullptr;
         init_block(kept);
         return kept;
     }
-    auto* head = new UT_FM_BLOCK_HEAD{nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr};
+    auto* head = new UT_FM_BLOCK_HEAD{nullptr, nullptr, nullptr, 0, nullptr, nullptr};
     try {
         head->mem = new char[block_size];
     } catch (...) {
@@ -171,7 +170,7 @@ void* UT_FASTMEM_IMP::getnewptr() {
     if (!blocks)
         blocks = add_block();
     UT_FM_BLOCK_HEAD* found = blocks;
-    auto full = [](const UT_FM_BLOCK_HEAD* b) { return !b->free && b->carve == b->end; };
+    auto full = [this](const UT_FM_BLOCK_HEAD* b) { return !b->free && b->carve == b->mem + block_size; };
     if (full(found)) {
         // Walk on to the first block with room, growing the chain at its end.
         while (full(found)) {
@@ -258,10 +257,7 @@ void UT_FASTMEM_IMP::report_usage() {
     std::lock_guard<std::recursive_mutex> hold(r.lock);
     for (std::size_t i = 0; i < r.pools.size(); ++i) {
         const UT_FASTMEM_IMP* pool = r.pools[i];
-        if (Port_ThrMutex* guard = pool->guard.load(std::memory_order_acquire))
-            Util::Frame::guarded(*guard, [pool] { pool->dump(); });
-        else
-            pool->dump();
+        Util::Frame::guardedIf(pool->guard.load(std::memory_order_acquire), [pool] { pool->dump(); });
     }
 }
 

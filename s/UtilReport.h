@@ -97,6 +97,14 @@ decltype(auto) guarded(Port_ThrMutex& mutex, Update&& update) {
     return std::forward<Update>(update)();
 }
 
+// The same under `mutex` when there is one, else without a lock.
+template <class Update>
+decltype(auto) guardedIf(Port_ThrMutex* mutex, Update&& update) {
+    if (!mutex)
+        return std::forward<Update>(update)();
+    return guarded(*mutex, std::forward<Update>(update));
+}
+
 }  // namespace Util::Frame
 
 #define UTIL_REPORT() ::Util::Frame::Reporter(kUnit, __LINE__)

@@ -227,10 +227,6 @@ void UT_SM_MNGR::decnumimps() {
 
 void UT_SM_MNGR::printstats() {
     std::lock_guard<std::recursive_mutex> hold(lock);
-    for (const UT_SM_SMALLMEM_IMP* p : active) {
-        if (Port_ThrMutex* guard = p->get_guard())
-            Util::Frame::guarded(*guard, [p] { p->printstats(); });
-        else
-            p->printstats();
-    }
+    for (const UT_SM_SMALLMEM_IMP* p : active)
+        Util::Frame::guardedIf(p->get_guard(), [p] { p->printstats(); });
 }
