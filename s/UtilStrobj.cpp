@@ -28,14 +28,6 @@ int checkedLength(std::size_t n) {
 
 Util::Statics::Shared<Port_ThrMutex> poolLock;
 
-// The string pool lock without a call once it exists: every object's
-// construction and destruction takes it.
-Port_ThrMutex& stringLock() {
-    if (Port_ThrMutex* made = poolLock.object.load(std::memory_order_acquire))
-        return *made;
-    return Util::Statics::stringPoolLock();
-}
-
 }  // namespace
 
 namespace Util::Statics {
@@ -132,7 +124,7 @@ int UT_STROBJ::compare(const UT_STROBJ& o) const {
 void* UT_STROBJ::operator new(std::size_t size) {
     if (size > kElementBytes)
         return ::operator new(size);
-    void* p = Util::Frame::guarded(stringLock(), [] { return ut_stringmem.getmem(); });
+    void* p = Util::Frame::guarded(Util::Statics::stringPoolLock(), [] { return ut_stringmem.getmem(); });
     if (!p)
         throw std::bad_alloc();
     return p;
@@ -146,7 +138,7 @@ void UT_STROBJ::operator delete(void* p, std::size_t size) noexcept {
         return;
     }
     try {
-        Util::Frame::guarded(stringLock(), [p] { ut_stringmem.relmem(p); });
+        Util::Frame::guarded(Util::Statics::stringPoolLock(), [p] { ut_stringmem.relmem(p); });
     } catch (...) {
         // The pool cannot be locked: the element stays taken rather than
         // corrupt the pool.
