@@ -25,14 +25,14 @@ Port::HeapCalls Port::setHeapCalls(const HeapCalls& calls) {
 // case costs no indirect call.
 void* qrn_malloc(std::size_t size) {
     size = size ? size : 1;
-    return heapCalls.malloc == std::malloc ? std::malloc(size) : heapCalls.malloc(size);
+    return Port::heapCallsDefault ? std::malloc(size) : heapCalls.malloc(size);
 }
 void* qrn_realloc(void* p, std::size_t size) {
     size = size ? size : 1;
-    return heapCalls.realloc == std::realloc ? std::realloc(p, size) : heapCalls.realloc(p, size);
+    return Port::heapCallsDefault ? std::realloc(p, size) : heapCalls.realloc(p, size);
 }
 void qrn_free(void* p) {
-    if (heapCalls.free == std::free)
+    if (Port::heapCallsDefault)
         std::free(p);
     else
         heapCalls.free(p);
