@@ -76,21 +76,15 @@ public:
     void writeint8(int8_t v);
     void writeint16(int16_t v);
     void writeint32(int32_t v) { write(static_cast<unsigned int>(v)); }
-    // Inline while stdio's buffer has room: the four bytes go straight into
-    // it, as putc_unlocked puts one (glibc's buffer fields are public).
+    // Inline on a little-endian host while stdio's buffer has room: the four
+    // bytes go straight into it, as putc_unlocked puts one (glibc's buffer
+    // fields are public). Elsewhere the out-of-line path orders the bytes.
     void write(unsigned int v) {
 #ifdef __GLIBC__
-        if (owned_ && file_ && !writeFailed_ && file_->_IO_write_end - file_->_IO_write_ptr >= 4) {
-            char* at = file_->_IO_write_ptr;
-            if constexpr (std::endian::native == std::endian::little) {
-                std::memcpy(at, &v, 4);
-            } else {
-                at[0] = static_cast<char>(v);
-                at[1] = static_cast<char>(v >> 8);
-                at[2] = static_cast<char>(v >> 16);
-                at[3] = static_cast<char>(v >> 24);
-            }
-            file_->_IO_write_ptr = at + 4;
+        if (std::endian::native == std::endian::little && owned_ && file_ && !writeFailed_ &&
+            file_->_IO_write_end - file_->_IO_write_ptr >= 4) {
+            std::memcpy(file_->_IO_write_ptr, &v, 4);
+            file_->_IO_write_ptr += 4;
             if (pos_ >= 0)
                 pos_ += 4;
             return;
@@ -113,16 +107,13 @@ public:
     // The forms with an out parameter return 1 when a value was read and 0 when
     // not; the out parameter is then 0.
     int readint32(int* v);
-    // Inline while stdio's buffer holds the four bytes (see write).
+    // Inline on a little-endian host while stdio's buffer holds the four
+    // bytes (see write).
     int read(unsigned int& v) {
 #ifdef __GLIBC__
-        if (owned_ && file_ && error_ == ERR_NONE && file_->_IO_read_end - file_->_IO_read_ptr >= 4) {
-            const auto* at = reinterpret_cast<const unsigned char*>(file_->_IO_read_ptr);
-            if constexpr (std::endian::native == std::endian::little)
-                std::memcpy(&v, at, 4);
-            else
-                v = static_cast<unsigned int>(at[0]) | static_cast<unsigned int>(at[1]) << 8 |
-                    static_cast<unsigned int>(at[2]) << 16 | static_cast<unsigned int>(at[3]) << 24;
+        if (std::endian::native == std::endian::little && owned_ && file_ && error_ == ERR_NONE &&
+            file_->_IO_read_end - file_->_IO_read_ptr >= 4) {
+            std::memcpy(&v, file_->_IO_read_ptr, 4);
             file_->_IO_read_ptr += 4;
             if (pos_ >= 0)
                 pos_ += 4;
