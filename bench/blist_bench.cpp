@@ -16,12 +16,22 @@ namespace {
 
 void* ptr(uintptr_t i) { return reinterpret_cast<void*>(i * 8 + 8); }
 
+// ptr(0) .. ptr(n - 1), appended in order.
+void fill(UT_BLIST& list, uintptr_t n) {
+    for (uintptr_t i = 0; i < n; ++i)
+        list.l_append(ptr(i));
+}
+
+void fill(std::deque<void*>& c, uintptr_t n) {
+    for (uintptr_t i = 0; i < n; ++i)
+        c.push_back(ptr(i));
+}
+
 void BM_BlistAppendIterate(benchmark::State& state) {
     const uintptr_t n = static_cast<uintptr_t>(state.range(0));
     for (auto _ : state) {
         UT_BLIST list(255);
-        for (uintptr_t i = 0; i < n; ++i)
-            list.l_append(ptr(i));
+        fill(list, n);
         UT_BLIST_ITER it(&list);
         uintptr_t sum = 0;
         while (void* p = it.l_next())
@@ -52,8 +62,7 @@ void BM_BlistAppend(benchmark::State& state) {
     const uintptr_t n = static_cast<uintptr_t>(state.range(0));
     for (auto _ : state) {
         UT_BLIST list(255);
-        for (uintptr_t i = 0; i < n; ++i)
-            list.l_append(ptr(i));
+        fill(list, n);
         benchmark::DoNotOptimize(list.get_count());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -63,8 +72,7 @@ void BM_DequeAppend(benchmark::State& state) {
     const uintptr_t n = static_cast<uintptr_t>(state.range(0));
     for (auto _ : state) {
         std::deque<void*> c;
-        for (uintptr_t i = 0; i < n; ++i)
-            c.push_back(ptr(i));
+        fill(c, n);
         benchmark::DoNotOptimize(c.size());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
@@ -73,8 +81,7 @@ void BM_DequeAppend(benchmark::State& state) {
 void BM_BlistIterate(benchmark::State& state) {
     const uintptr_t n = static_cast<uintptr_t>(state.range(0));
     UT_BLIST list(255);
-    for (uintptr_t i = 0; i < n; ++i)
-        list.l_append(ptr(i));
+    fill(list, n);
     for (auto _ : state) {
         UT_BLIST_ITER it(&list);
         uintptr_t sum = 0;
@@ -88,8 +95,7 @@ void BM_BlistIterate(benchmark::State& state) {
 void BM_DequeIterate(benchmark::State& state) {
     const uintptr_t n = static_cast<uintptr_t>(state.range(0));
     std::deque<void*> c;
-    for (uintptr_t i = 0; i < n; ++i)
-        c.push_back(ptr(i));
+    fill(c, n);
     for (auto _ : state) {
         uintptr_t sum = 0;
         for (void* p : c)
@@ -105,8 +111,7 @@ void BM_BlistRemove(benchmark::State& state) {
     const uintptr_t n = static_cast<uintptr_t>(state.range(0));
     for (auto _ : state) {
         UT_BLIST list(255);
-        for (uintptr_t i = 0; i < n; ++i)
-            list.l_append(ptr(i));
+        fill(list, n);
         for (uintptr_t i = 0; i < n; i += 2)
             list.l_remove(ptr(i));
         benchmark::DoNotOptimize(list.get_count());

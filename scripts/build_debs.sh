@@ -22,9 +22,9 @@ maintainer="libUtilities developers <developers@libutilities.org>"
 rm -rf "$out" && mkdir -p "$out"
 
 # Each package's tree, with its copyright and changelog.
-for spec in libutilities1:runtime libutilities-dev:dev utiltool:tool; do
-    pkg=${spec%%:*}
-    DESTDIR="$out/$pkg" cmake --install "$build" --component "${spec#*:}" >/dev/null
+for pair in libutilities1:runtime libutilities-dev:dev utiltool:tool; do
+    pkg=${pair%%:*}
+    DESTDIR="$out/$pkg" cmake --install "$build" --component "${pair#*:}" >/dev/null
     doc="$out/$pkg/usr/share/doc/$pkg"
     mkdir -p "$doc"
     cp packaging/copyright "$doc/copyright"
