@@ -22,6 +22,15 @@ void fill(UT_BLIST& list, uintptr_t n) {
         list.l_append(ptr(i));
 }
 
+// The sum of the elements, walked with an iterator.
+uintptr_t sumOf(UT_BLIST& list) {
+    UT_BLIST_ITER it(&list);
+    uintptr_t sum = 0;
+    while (void* p = it.l_next())
+        sum += reinterpret_cast<uintptr_t>(p);
+    return sum;
+}
+
 void fill(std::deque<void*>& c, uintptr_t n) {
     for (uintptr_t i = 0; i < n; ++i)
         c.push_back(ptr(i));
@@ -32,11 +41,7 @@ void BM_BlistAppendIterate(benchmark::State& state) {
     for (auto _ : state) {
         UT_BLIST list(255);
         fill(list, n);
-        UT_BLIST_ITER it(&list);
-        uintptr_t sum = 0;
-        while (void* p = it.l_next())
-            sum += reinterpret_cast<uintptr_t>(p);
-        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(sumOf(list));
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -83,11 +88,7 @@ void BM_BlistIterate(benchmark::State& state) {
     UT_BLIST list(255);
     fill(list, n);
     for (auto _ : state) {
-        UT_BLIST_ITER it(&list);
-        uintptr_t sum = 0;
-        while (void* p = it.l_next())
-            sum += reinterpret_cast<uintptr_t>(p);
-        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(sumOf(list));
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
