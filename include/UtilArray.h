@@ -28,6 +28,9 @@
 //
 // One thread uses an array at a time. Sorting and searching keep no state
 // outside the call, so different arrays may be sorted on different threads.
+//
+// Lives in: s/UtilArray.cpp, s/UtilDarray.cpp, s/UtilBarray.cpp, s/UtilSort.cpp, s/UtilArrayImp.h;
+//   tests: tests/array_test.cpp; docs: docs/arrays.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -17,6 +17,8 @@
 // size above kMaxBits ("Bit vector size %u is beyond the largest bit
 // vector.\n") or a bit index of kMaxBits or more ("Bit index %u is beyond the
 // largest bit vector.\n"), code 19. A refused call changes nothing.
+//
+// Lives in: s/UtilBitvec.cpp; tests: tests/bitvec_test.cpp; docs: docs/bitvec.md.
 #pragma once
 
 #include "UtilExport.h"

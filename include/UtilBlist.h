@@ -22,6 +22,8 @@
 // taken throws Port_ThrException::LOCK_FAILED before anything changes.
 //
 // A list and its iterators are used by one thread at a time.
+//
+// Lives in: s/UtilBlist.cpp; tests: tests/blist_test.cpp; docs: docs/blists.md.
 #pragma once
 
 #include "UtilExport.h"

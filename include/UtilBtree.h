@@ -19,6 +19,8 @@
 //
 // One thread uses a tree at a time. Dumps of all trees are serialised, so a
 // dump callback must not itself dump a tree.
+//
+// Lives in: s/UtilBtreeimp.cpp; tests: tests/btree_test.cpp; docs: docs/stores.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -25,6 +25,9 @@
 // Misuse is a fatal report, code 19: a text longer than getMaxNameLength(),
 // a reference count taken below 0 or above INT_MAX, reading into a
 // pointer-only cache. One thread uses a cache at a time.
+//
+// Lives in: s/UtilCnameimp.cpp, s/UtilNameImage.h; tests: tests/names_test.cpp; docs:
+//   docs/name-caches.md, docs/names.md.
 #pragma once
 
 #include "UtilBtree.h"

@@ -6,6 +6,8 @@
 // report and gives false. Collinear segments meet when they share any point.
 // Only comparisons are made, so coordinates at the ends of the ranges are
 // exact. A rectangle is xmin <= x <= xmax, ymin <= y <= ymax.
+//
+// Lives in: s/UtilCoord.cpp; tests: tests/coord_test.cpp; docs: docs/utilities.md.
 #pragma once
 
 #include "UtilExport.h"

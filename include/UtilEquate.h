@@ -22,6 +22,8 @@
 // on one level, names over 255 characters, more than 79 hexadecimal digits) is
 // refused with STATUS_INVALID (STATUS_BAD_CHAR for the digits) and a message.
 // An object is used by one thread at a time.
+//
+// Lives in: s/UtilEquateimp.cpp; tests: tests/equate_test.cpp; docs: docs/equations.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -32,6 +32,9 @@
 // &) and raises ParserException "parser stack overflow" beyond; chains of
 // left-grouping operators are not limited. An empty or blank text, or an
 // object without text, raises ParserException.
+//
+// Lives in: s/UtilExpression.cpp, s/Util_ExprInt.cpp, s/Util_ExprBool.cpp, s/UtilExprParse.h;
+//   tests: tests/expr_test.cpp; docs: docs/expressions.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -15,6 +15,8 @@
 // -1, or the first slot that still needs a command-line name. Misuse is a
 // fatal report, code 2; so is a master chain that loops or ends in a slot
 // that has neither a name nor a master.
+//
+// Lives in: s/UtilFName.cpp; tests: tests/fname_test.cpp; docs: docs/utilities.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -11,6 +11,9 @@
 //
 // Copying a tracing object (construction or assignment) copies its name,
 // counts and verbosity: every handle owns its own implementation object.
+//
+// Lives in: s/UtilFrame.cpp, s/UtilDebug.cpp, s/UtilReport.h, s/UtilStatics.h; tests:
+//   tests/frame_test.cpp; docs: docs/pools.md.
 #pragma once
 
 #include "UtilExport.h"

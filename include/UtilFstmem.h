@@ -24,6 +24,8 @@
 //
 // Reports: dump() and report_usage() print status lines; releasing an address
 // outside the pool's blocks is a fatal report (code 19).
+//
+// Lives in: s/UtilFstmemimp.cpp; tests: tests/fstmem_test.cpp; docs: docs/pools.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -11,6 +11,8 @@
 //
 // A bucket count of 0 is a fatal report (code 3). Nothing is locked: one
 // thread uses a table at a time.
+//
+// Lives in: s/UtilHash.cpp; tests: tests/hash_test.cpp; docs: docs/stores.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -24,6 +24,8 @@
 // (codes 1 and 2), a failed open is fatal through openerror() (codes 3 to 5).
 // Failed writes are reported and give false. A subclass may override the
 // three hooks to handle those cases itself. One thread uses a file at a time.
+//
+// Lives in: s/UtilIfileimp.cpp; tests: tests/ifile_test.cpp; docs: docs/segfile.md.
 #pragma once
 
 #include "UtilExport.h"

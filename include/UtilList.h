@@ -18,6 +18,8 @@
 //
 // Nothing is reported; refusals are a 0 or null result. One thread uses a
 // list at a time.
+//
+// Lives in: s/UtilList.cpp; tests: tests/list_test.cpp; docs: docs/list-sparse.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -16,6 +16,9 @@
 // read() checks the whole image before it changes the cache: a bad image is a
 // fatal report (code 19) and the cache keeps what it had. Misuse is a fatal
 // report, code 19. One thread uses a cache at a time.
+//
+// Lives in: s/UtilNameCache.cpp, s/UtilNameImage.h, s/UtilTextHash.h; tests: tests/names_test.cpp;
+//   docs: docs/name-caches.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -12,6 +12,9 @@
 // anyPrimeGreaterThanEqual makes no test: the smallest entry at least n of a
 // fixed table of 410 primes from 3 to 2056468787 (n itself below 4 or above
 // the table).
+//
+// Lives in: s/UtilPrime.cpp, s/UtilPrimeTable.inc; tests: tests/prime_test.cpp; docs:
+//   docs/utilities.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -16,6 +16,8 @@
 //
 // Registering a second, different address for one identity is a fatal
 // report (code 19). A stream is used by one thread at a time.
+//
+// Lives in: s/UtilPtrfilimp.cpp; tests: tests/ptrfile_test.cpp; docs: docs/names.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -6,6 +6,8 @@
 // key stays until it is erased. The map exists from library load until
 // destroy() or unload; after destroy() every operation finds nothing and
 // changes nothing. Calls from several threads are serialised by a lock.
+//
+// Lives in: s/UtilShared.cpp; tests: tests/shared_test.cpp; docs: docs/utilities.md.
 #pragma once
 
 #include "UtilExport.h"

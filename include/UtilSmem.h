@@ -31,6 +31,8 @@
 // the string objects' mutex. A pool without a guard (a caller's own, or a
 // shared one used through a caller's handle) must not be in use on another
 // thread while the statistics are printed.
+//
+// Lives in: s/UtilSmem.cpp; tests: tests/smem_test.cpp; docs: docs/pools.md.
 #pragma once
 
 #include "UtilExport.h"

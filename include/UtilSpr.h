@@ -11,6 +11,8 @@
 //
 // One thread uses a matrix at a time: findelement and solvegauss, though
 // const, move the row lists' cursors.
+//
+// Lives in: s/UtilSpr.cpp; tests: tests/spr_test.cpp; docs: docs/list-sparse.md.
 #pragma once
 
 #include "UtilExport.h"

@@ -1,4 +1,7 @@
 // UtilStore.h - the abstract keyed store, implemented by UT_BTR_TREE and UT_HASH.
+//
+// Lives in: s/UtilBtreeimp.cpp, s/UtilHash.cpp; tests: tests/btree_test.cpp, tests/hash_test.cpp;
+//   docs: docs/stores.md.
 #pragma once
 
 #include "UtilExport.h"

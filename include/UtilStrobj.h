@@ -10,6 +10,9 @@
 // the string pool lock, so they may be made and destroyed on any thread; one
 // object is used by one thread at a time. Indexing outside the text is a
 // fatal report (code 19, "Index out of bounds.\n").
+//
+// Lives in: s/UtilString.cpp, s/UtilStrobj.cpp; tests: tests/strobj_test.cpp; docs:
+//   docs/strings.md.
 #pragma once
 
 #include "UtilExport.h"

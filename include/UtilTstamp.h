@@ -13,6 +13,8 @@
 // the local-time conversion cannot represent give the epoch, 1970-01-01
 // 00:00:00, with an internal notice. A timestamp never changes and may be
 // read from several threads.
+//
+// Lives in: s/UtilTstampimp.cpp; tests: tests/tstamp_test.cpp; docs: docs/utilities.md.
 #pragma once
 
 #include "UtilExport.h"

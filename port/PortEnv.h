@@ -1,4 +1,6 @@
 // PortEnv.h - environment, language and calendar time.
+//
+// Lives in: port/PortEnv.cpp; tests: tests/port_test.cpp; docs: docs/port.md.
 #pragma once
 
 #include "PortExport.h"

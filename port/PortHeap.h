@@ -1,4 +1,7 @@
 // PortHeap.h - heap, formatting, assertion report and the statistics base.
+//
+// Lives in: port/PortHeap.cpp; tests: tests/port_test.cpp, tests/heap_fault_test.cpp; docs:
+//   docs/port.md.
 #pragma once
 
 #include "PortExport.h"

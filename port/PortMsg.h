@@ -6,6 +6,8 @@
 // report never returns: after the sink has seen it, issueFatal throws
 // Port::FatalError, which carries the code and the formatted text. A program
 // that prefers to end at once on a fatal report installs a sink that exits.
+//
+// Lives in: port/PortMsg.cpp; tests: tests/port_test.cpp; docs: docs/port.md.
 #pragma once
 
 #include "PortExport.h"
@@ -14,6 +16,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace Port {
 
@@ -68,6 +71,19 @@ using MsgSink = std::function<void(const Message&)>;
 // sink. Safe to call from any thread; a report already under way keeps the sink
 // it started with. A sink must not throw.
 PORT_EXPORT MsgSink setMsgSink(MsgSink sink);
+
+// Installs a sink for one scope and puts the previous one back when the scope
+// ends, also when it ends by an exception.
+class ScopedMsgSink {
+public:
+    explicit ScopedMsgSink(MsgSink sink) : previous_(setMsgSink(std::move(sink))) {}
+    ~ScopedMsgSink() { setMsgSink(std::move(previous_)); }
+    ScopedMsgSink(const ScopedMsgSink&) = delete;
+    ScopedMsgSink& operator=(const ScopedMsgSink&) = delete;
+
+private:
+    MsgSink previous_;  // what the scope found installed; empty means the default
+};
 
 // The default sink: "<kind> <module> [<code>] <file>:<line>: <text>" on
 // standard error, one line per report (a trailing newline of the text is not

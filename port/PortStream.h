@@ -22,6 +22,9 @@
 // Writing: a failed write, flush or seek of a writing stream marks it failed
 // for good: every later write is refused, and close() returns false. So a
 // caller that checks close() never takes a half-written file for a whole one.
+//
+// Lives in: port/PortStream.cpp; tests: tests/port_test.cpp, tests/write_fault_test.cpp; docs:
+//   docs/streams.md.
 #pragma once
 
 #include "PortExport.h"

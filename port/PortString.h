@@ -8,6 +8,8 @@
 // UT_STR and UT_PATH are static helpers. Character classification is 7-bit
 // ASCII only and independent of the locale: a byte outside ASCII (or a
 // negative char) is never a letter, digit, space or hex digit.
+//
+// Lives in: port/PortString.cpp; tests: tests/port_test.cpp; docs: docs/port.md.
 #pragma once
 
 #include "PortExport.h"

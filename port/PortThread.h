@@ -7,6 +7,8 @@
 //
 // Port::Thread::Testing lets a test make the next locks or creations fail, so
 // that the failure paths of the callers can be exercised deterministically.
+//
+// Lives in: port/PortThread.cpp; tests: tests/port_test.cpp; docs: docs/port.md.
 #pragma once
 
 #include "PortExport.h"

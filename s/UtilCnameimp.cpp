@@ -458,3 +458,18 @@ UT_NCH_CACHE::UT_NCH_CACHE(unsigned char ptr_only, unsigned int max_len)
     : UT_BTR_TREE(compareName), cache_imp(new UT_NCH_CACHE_IMP(this, ptr_only, max_len)) {}
 
 UT_NCH_CACHE::~UT_NCH_CACHE() { delete cache_imp; }
+
+// Every other operation forwards to the implementation.
+UT_NCH_NAME* UT_NCH_CACHE::add(const char* text, int nrefs) { return cache_imp->add(text, nrefs); }
+UT_NCH_NAME* UT_NCH_CACHE::find(const char* text) { return cache_imp->find(text); }
+void UT_NCH_CACHE::clean() { cache_imp->clean(); }
+void UT_NCH_CACHE::flush() { cache_imp->flush(); }
+void UT_NCH_CACHE::clear_marks() { cache_imp->clear_marks(); }
+void UT_NCH_CACHE::read(UT_PTRFILE* file) { cache_imp->read(file); }
+void UT_NCH_CACHE::write(UT_PTRFILE* file, unsigned char marked_only) const {
+    cache_imp->write(file, marked_only);
+}
+void UT_NCH_CACHE::dump(unsigned char verbose) const { cache_imp->dump(verbose); }
+void UT_NCH_CACHE::dump(Port::Stream& s, unsigned char verbose) const { cache_imp->dump(s, verbose); }
+unsigned int UT_NCH_CACHE::get_total_mem() const { return cache_imp->get_total_mem(); }
+unsigned int UT_NCH_CACHE::getMaxNameLength() const { return cache_imp->getMaxNameLength(); }

@@ -20,14 +20,6 @@ namespace UtilTest {
 // Installs a sink that keeps every report, for the life of the object.
 class CapturedReports {
 public:
-    CapturedReports() {
-        previous_ = Port::setMsgSink([this](const Port::Message& m) {
-            std::lock_guard<std::mutex> hold(lock_);
-            messages_.push_back(m);
-        });
-    }
-    ~CapturedReports() { Port::setMsgSink(previous_); }
-
     std::vector<Port::Message> messages() const {
         std::lock_guard<std::mutex> hold(lock_);
         return messages_;
@@ -46,9 +38,15 @@ public:
     }
 
 private:
-    mutable std::mutex lock_;
-    std::vector<Port::Message> messages_;
-    Port::MsgSink previous_;
+    void keep(const Port::Message& m) {
+        std::lock_guard<std::mutex> hold(lock_);
+        messages_.push_back(m);
+    }
+
+    mutable std::mutex lock_;               // reports may come from several threads
+    std::vector<Port::Message> messages_;   // every report, in the order it came
+    // Last, so that it is installed after and removed before the fields it fills.
+    Port::ScopedMsgSink sink_{[this](const Port::Message& m) { keep(m); }};
 };
 
 // Sets (or unsets, with a null value) an environment variable for one scope.

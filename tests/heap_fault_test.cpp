@@ -99,10 +99,8 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { give(p); }
 namespace {
 
 // Drops every report: kept reports would count as live blocks.
-struct Quiet {
-    Quiet() : previous(Port::setMsgSink([](const Port::Message&) {})) {}
-    ~Quiet() { Port::setMsgSink(previous); }
-    Port::MsgSink previous;
+struct Quiet : Port::ScopedMsgSink {
+    Quiet() : ScopedMsgSink([](const Port::Message&) {}) {}
 };
 
 // A call that gave a false result (after its report).

@@ -25,13 +25,6 @@ namespace {
 // is also what `names FILE` reads back.
 constexpr std::size_t kLongestName = UT_NCH_CACHE::kDefaultMaxLen;
 
-// Catches the fatal report of a failed read instead of printing it twice.
-struct QuietReports {
-    QuietReports() : previous(Port::setMsgSink([](const Port::Message&) {})) {}
-    ~QuietReports() { Port::setMsgSink(previous); }
-    Port::MsgSink previous;
-};
-
 // Copies a file to standard output; false when it cannot be read or written.
 bool copyToStdout(const std::string& path) {
     std::FILE* in = std::fopen(path.c_str(), "rb");
@@ -88,7 +81,8 @@ int list(const std::string& file, bool countOnly) {
         return UtilTool::refuse("names", "%s: %s", file.c_str(), std::strerror(errno ? errno : ENOENT));
     UT_NCH_CACHE cache(0, std::numeric_limits<unsigned int>::max() - 1);
     try {
-        QuietReports quiet;
+        // Catches the fatal report of a failed read instead of printing it twice.
+        Port::ScopedMsgSink quiet([](const Port::Message&) {});
         cache.read(&in);
     } catch (const Port::FatalError& e) {
         std::string why = e.getMessage();

@@ -224,14 +224,10 @@ int UtilTool::main(const std::vector<std::string>& args) {
     }
     CLI::App* sub = app.get_subcommands().front();
     current = sub->get_name();
-    Port::MsgSink previous = Port::setMsgSink(toolSink);
-    struct Restore {
-        Port::MsgSink sink;
-        ~Restore() {
-            Port::setMsgSink(sink);
-            UtilTool::current = "utiltool";
-        }
-    } restore{previous};
+    Port::ScopedMsgSink sink(toolSink);
+    struct ForgetCommand {
+        ~ForgetCommand() { UtilTool::current = "utiltool"; }
+    } forget;
     int status = kUsage;
     try {
         for (auto& [s, action] : actions)
