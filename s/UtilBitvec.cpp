@@ -13,6 +13,8 @@
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilBitvec.cpp", "1.0"};
+// The bits could not be allocated; the other reports carry the common code.
+constexpr int kFatalNoMemory = 1;
 
 constexpr const char* kMsgNoMemory = "Out of memory.\n";
 constexpr const char* kMsgTooLarge = "Bit index %u is beyond the largest bit vector.\n";
@@ -41,7 +43,7 @@ unsigned char byteMask(unsigned lo, unsigned hi) {
 unsigned char* allocate(uint32_t bytes) {
     auto* p = new (std::nothrow) unsigned char[bytes]();
     if (!p)
-        UTIL_REPORT().fatal(Util::Frame::kFatalAlloc, "%s", kMsgNoMemory);
+        UTIL_REPORT().fatal(kFatalNoMemory, "%s", kMsgNoMemory);
     return p;
 }
 

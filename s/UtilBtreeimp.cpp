@@ -12,6 +12,8 @@
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilBtreeimp.cpp", "1.0"};
+// The tree's one fatal code of its own: a comparison the derived class had to supply.
+constexpr int kFatalMustDerive = 3;
 
 constexpr unsigned kNodeSize = 32;
 constexpr unsigned kNodesPerBlock = 4000;
@@ -132,7 +134,7 @@ int UT_BTR_TREE_IMP::compare(void* data, const char* key) {
 void UT_BTR_TREE_IMP::del_func(void*) {}
 
 int UT_BTR_TREE_IMP::comp_func(void*, const char*) {
-    UTIL_REPORT().fatal(Util::Frame::kFatalDerived, "%s", kMsgMustDerive);
+    UTIL_REPORT().fatal(kFatalMustDerive, "%s", kMsgMustDerive);
 }
 
 void** UT_BTR_TREE_IMP::find_recurse(const char* key) {

@@ -11,7 +11,9 @@
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilFName.cpp", "1.0"};
-constexpr int kCode = Util::Frame::kFatalVersion;  // this unit's fatal code, 2
+// Every fatal report of the file-name groups carries this code, so that a tool
+// can tell a badly declared group from the library's other failures.
+constexpr int kFatalFileGroup = 2;
 
 enum RecordBit : uint16_t {
     ON_COMMAND_LINE = 0x01,
@@ -55,7 +57,7 @@ Util_FNameGroup::Util_FNameGroup(unsigned short cmd, unsigned short napp, unsign
 Util_FNameGroup::~Util_FNameGroup() = default;
 
 void Util_FNameGroup::indexError(int index, const char* text) const {
-    UTIL_REPORT().fatal(kCode, kMsgIndex, index, static_cast<int>(nfiles), text);
+    UTIL_REPORT().fatal(kFatalFileGroup, kMsgIndex, index, static_cast<int>(nfiles), text);
 }
 
 void Util_FNameGroup::define(const char* ext, unsigned int flags, unsigned short master) {
@@ -64,7 +66,7 @@ void Util_FNameGroup::define(const char* ext, unsigned int flags, unsigned short
 
 void Util_FNameGroup::define(const char** exts, unsigned short n, unsigned int flags, unsigned short master) {
     if (flags & ~kCallerFlags)
-        UTIL_REPORT().fatal(kCode, kMsgFlags, flags);
+        UTIL_REPORT().fatal(kFatalFileGroup, kMsgFlags, flags);
     if (master == kNoMaster)
         flags |= kMustBeGiven;
     else if (master >= nfiles)
@@ -74,34 +76,34 @@ void Util_FNameGroup::define(const char** exts, unsigned short n, unsigned int f
         indexError(slot, "Too many definitions");
     lastdef = static_cast<int16_t>(slot);
     if (n == 0)
-        UTIL_REPORT().fatal(kCode, "%s", kMsgZeroExts);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgZeroExts);
     const bool commandLine = slot < ncmd;
     if (!commandLine && n != 1)
-        UTIL_REPORT().fatal(kCode, "%s", kMsgAppOneExt);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgAppOneExt);
     if (!commandLine && (flags & kMustBeGiven))
-        UTIL_REPORT().fatal(kCode, "%s", kMsgAppDerived);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgAppDerived);
     if (!ordered) {
         if (commandLine && !(flags & ENFORCE_EXT))
-            UTIL_REPORT().fatal(kCode, "%s", kMsgUnorderedEnforce);
+            UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgUnorderedEnforce);
         if ((flags & ADD_EXT) && (commandLine || (flags & kMustBeGiven)))
-            UTIL_REPORT().fatal(kCode, "%s", kMsgUnorderedAdd);
+            UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgUnorderedAdd);
     }
     if ((flags & kMustBeGiven) && (flags & TAIL_ONLY))
-        UTIL_REPORT().fatal(kCode, "%s", kMsgTailOnly);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgTailOnly);
     Record& r = files[static_cast<std::size_t>(slot)];
     r.flags = static_cast<uint16_t>((flags & kMustBeGiven ? ON_COMMAND_LINE : 0) | (flags & ENFORCE_EXT ? EXT_ENFORCED : 0) |
                                     (flags & ADD_EXT ? ADD_EXTENSION : 0) | (flags & TAIL_ONLY ? TAIL : 0) |
                                     (commandLine ? COMMAND_LINE_FILE : 0));
     r.master = master;
     if (!r.exts.empty())
-        UTIL_REPORT().fatal(kCode, "%s", kMsgExtsSet);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgExtsSet);
     for (unsigned short k = 0; k < n; ++k)
         r.exts.push_back(exts && exts[k] ? std::optional<std::string>(exts[k]) : std::nullopt);
 }
 
 bool Util_FNameGroup::matches(const Record& r, const char* ext) const {
     if (r.exts.empty())
-        UTIL_REPORT().fatal(kCode, "%s", kMsgNothingToMatch);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgNothingToMatch);
     for (const auto& type : r.exts)
         if (ext ? (type && UT_STR::Compare(type->c_str(), ext) == 0) : !type)
             return true;
@@ -110,7 +112,7 @@ bool Util_FNameGroup::matches(const Record& r, const char* ext) const {
 
 int Util_FNameGroup::add(const char* name) {
     if (!name)
-        UTIL_REPORT().fatal(kCode, "%s", kMsgNullAdd);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgNullAdd);
     std::vector<char> copy(name, name + UT_STR::Len(name) + 1);
     Port::File::makeunixpath(copy.data());
     std::vector<char> extBuf(copy.size());
@@ -146,7 +148,7 @@ int Util_FNameGroup::add(const char* name) {
     std::string placed(copy.data());
     if ((r.flags & ADD_EXTENSION) && !ext) {
         if (r.exts.empty())
-            UTIL_REPORT().fatal(kCode, "%s", kMsgNoExts);
+            UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgNoExts);
         r.flags |= DERIVED;
         placed += ".";
         placed += r.exts[0].value_or("");
@@ -171,17 +173,17 @@ int Util_FNameGroup::check() {
         uint16_t m = r.master;
         for (int steps = 0;; ++steps) {
             if (m == kNoMaster)
-                UTIL_REPORT().fatal(kCode, kMsgDeadEnd, i);
+                UTIL_REPORT().fatal(kFatalFileGroup, kMsgDeadEnd, i);
             if (files[m].fname)
                 break;
             if (m == i)
-                UTIL_REPORT().fatal(kCode, kMsgChain, i);
+                UTIL_REPORT().fatal(kFatalFileGroup, kMsgChain, i);
             if (steps + 1 >= nfiles)
-                UTIL_REPORT().fatal(kCode, "%s", kMsgCheckFailed);
+                UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgCheckFailed);
             m = files[m].master;
         }
         if (r.exts.empty())
-            UTIL_REPORT().fatal(kCode, "%s", kMsgNoExts);
+            UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgNoExts);
         const std::string& from = *files[m].fname;
         std::vector<char> buf(from.size() + 1);
         std::string made = (r.flags & TAIL) ? UT_PATH::GetBase(from.c_str(), buf.data())
@@ -200,14 +202,14 @@ const Util_FNameGroup::Record& Util_FNameGroup::checkedSlot(unsigned short i, co
     if (i >= nfiles)
         indexError(i, rangeText);
     if (!checked)
-        UTIL_REPORT().fatal(kCode, "%s", kMsgNotChecked);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgNotChecked);
     return files[i];
 }
 
 char* Util_FNameGroup::get_fname(unsigned short i) const {
     const Record& r = checkedSlot(i, "Get index out of range");
     if (!r.fname)
-        UTIL_REPORT().fatal(kCode, "%s", kMsgNotInitialized);
+        UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgNotInitialized);
     return const_cast<char*>(r.fname->c_str());
 }
 

@@ -6,6 +6,8 @@
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilHash.cpp", "1.0"};
+// A table made with no buckets: the code callers already tell apart.
+constexpr int kFatalBadBuckets = 3;
 
 constexpr const char* kMsgBadBuckets = "Invalid Bucket Count: %d\n";
 
@@ -20,7 +22,7 @@ UT_HASH::Node* UT_HASH::vacant() {
 UT_HASH::UT_HASH(unsigned int n, unsigned char own)
     : nbuckets(n), buckets(nullptr), owner(own), count(0) {
     if (n == 0)
-        UTIL_REPORT().fatal(Util::Frame::kFatalDerived, kMsgBadBuckets, static_cast<int>(n));
+        UTIL_REPORT().fatal(kFatalBadBuckets, kMsgBadBuckets, static_cast<int>(n));
     buckets = new Node[n];
     for (uint32_t b = 0; b < n; ++b)
         buckets[b] = Node{vacant(), nullptr};

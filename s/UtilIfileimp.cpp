@@ -15,12 +15,13 @@ namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilIfileimp.cpp", "1.0"};
 
-// This unit's fatal codes.
-constexpr int kCodeSegments = Util::Frame::kFatalAlloc;       // 1
-constexpr int kCodeVersion = Util::Frame::kFatalVersion;      // 2
-constexpr int kCodeInput = Util::Frame::kFatalDerived;        // 3
-constexpr int kCodeOutput = Util::Frame::kFatalOpenOutput;    // 4
-constexpr int kCodeOpen = Util::Frame::kFatalOpen;            // 5
+// This unit's fatal codes: callers tell the segmented file's failures apart
+// by them, so each kind of failure has its own.
+constexpr int kFatalSegmentCount = 1;  // a directory of more segments than the format holds
+constexpr int kFatalVersion = 2;       // a file of another format version
+constexpr int kFatalOpenInput = 3;     // a file that cannot be opened for reading
+constexpr int kFatalOpenOutput = 4;    // a file that cannot be opened for writing
+constexpr int kFatalOpen = 5;          // a file that cannot be opened in another mode
 
 constexpr const char* kMsgNotClosedCreated = "File \"%s\" was not closed before file \"%s\" was created\n";
 constexpr const char* kMsgNotClosedOpened = "File \"%s\" was not closed before file \"%s\" was opened\n";
@@ -168,7 +169,7 @@ Port::Stream* UT_IFILE_IMP::reopen(Port::Stream::Access mode) {
 int UT_IFILE_IMP::countsegs() const {
     int n = entries;
     if (n > kMaxSegments)
-        UTIL_REPORT().fatal(kCodeSegments, kMsgTooMany, n);
+        UTIL_REPORT().fatal(kFatalSegmentCount, kMsgTooMany, n);
     return n;
 }
 
@@ -199,7 +200,7 @@ UT_IFILEDIR* UT_IFILE_IMP::newfdir(char* name, int type, int data) {
     if (!name)
         return nullptr;
     if (entries + 1 > kMaxSegments)
-        UTIL_REPORT().fatal(kCodeSegments, kMsgTooMany, entries + 1);
+        UTIL_REPORT().fatal(kFatalSegmentCount, kMsgTooMany, entries + 1);
     return addentry(name, nextoffset, 0, type, data);
 }
 
@@ -368,7 +369,7 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
     if (s->geterror())
         return bad(kWhyTruncated);
     if (n < 0 || n > kMaxSegments)
-        UTIL_REPORT().fatal(kCodeSegments, kMsgBadCount, n, fname);
+        UTIL_REPORT().fatal(kFatalSegmentCount, kMsgBadCount, n, fname);
     int position = s->readint32();
     if (s->geterror())
         return bad(kWhyTruncated);
@@ -524,7 +525,7 @@ unsigned char UT_IFILE_IMP::getnextseginfo(UT_IFILESEGINFO& info) {
 void UT_IFILE_IMP::resetseginfo() { rewind(); }
 
 void UT_IFILE_IMP::version_mismatch(unsigned char v) {
-    UTIL_REPORT().fatal(kCodeVersion, kMsgVersion, v, kVersion, fname ? fname : "");
+    UTIL_REPORT().fatal(kFatalVersion, kMsgVersion, v, kVersion, fname ? fname : "");
 }
 
 void UT_IFILE_IMP::revision_mismatch(unsigned char r) {
@@ -534,10 +535,10 @@ void UT_IFILE_IMP::revision_mismatch(unsigned char r) {
 void UT_IFILE_IMP::openerror() {
     const char* name = fname ? fname : "";
     if (access == Port::Stream::READ)
-        UTIL_REPORT().fatal(kCodeInput, kMsgOpenInput, name);
+        UTIL_REPORT().fatal(kFatalOpenInput, kMsgOpenInput, name);
     if (access == Port::Stream::WRITE)
-        UTIL_REPORT().fatal(kCodeOutput, kMsgOpenOutput, name);
-    UTIL_REPORT().fatal(kCodeOpen, kMsgOpen, name);
+        UTIL_REPORT().fatal(kFatalOpenOutput, kMsgOpenOutput, name);
+    UTIL_REPORT().fatal(kFatalOpen, kMsgOpen, name);
 }
 
 // ---- public object ---------------------------------------------------------

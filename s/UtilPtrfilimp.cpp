@@ -13,6 +13,8 @@
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilPtrfilimp.cpp", "1.0"};
+// The table of pointers waiting for their identity could not grow.
+constexpr int kFatalNoMemory = 1;
 
 constexpr unsigned kStreamBuffer = 4096;
 constexpr int kFixBuckets = 4001;  // a prime
@@ -57,11 +59,11 @@ void UT_PTRFIXREC::fixreference(void** ref) {
     if (!refs || refs->count == refs->room) {
         uint64_t room = refs ? uint64_t{refs->room} * 2 : kFirstRefsRoom;
         if (room > UINT32_MAX)
-            UTIL_REPORT().fatal(Util::Frame::kFatalAlloc, "%s\n", Util::Frame::kMsgOutOfMemory);
+            UTIL_REPORT().fatal(kFatalNoMemory, "%s\n", Util::Frame::kMsgOutOfMemory);
         auto* grown = static_cast<Refs*>(
             qrn_realloc(refs, sizeof(Refs) + static_cast<std::size_t>(room) * sizeof(void**)));
         if (!grown)
-            UTIL_REPORT().fatal(Util::Frame::kFatalAlloc, "%s\n", Util::Frame::kMsgOutOfMemory);
+            UTIL_REPORT().fatal(kFatalNoMemory, "%s\n", Util::Frame::kMsgOutOfMemory);
         if (!refs)
             grown->count = 0;
         grown->room = static_cast<uint32_t>(room);
@@ -104,7 +106,7 @@ UT_PTRFIXREC* UT_PTRFIXTABLE::findorcreate(void* key) {
     UT_PTRFIXREC*& head = buckets[hash(key)];
     void* room = recmem->getnewptr();
     if (!room)
-        UTIL_REPORT().fatal(Util::Frame::kFatalAlloc, "%s\n", Util::Frame::kMsgOutOfMemory);
+        UTIL_REPORT().fatal(kFatalNoMemory, "%s\n", Util::Frame::kMsgOutOfMemory);
     auto* rec = ::new (room) UT_PTRFIXREC(key);
     rec->next = head;
     head = rec;

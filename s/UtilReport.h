@@ -18,17 +18,11 @@ namespace Util::Frame {
 
 inline constexpr const char* kModule = "Utilities";
 
-// Fatal codes. Nearly every fatal report carries kFatal; the few units with
-// codes of their own use the others by name.
-enum FatalCode : int {
-    kFatalSizeLimit = -1,
-    kFatalAlloc = 1,
-    kFatalVersion = 2,
-    kFatalDerived = 3,
-    kFatalOpenOutput = 4,
-    kFatalOpen = 5,
-    kFatal = 19,
-};
+// The code nearly every fatal report carries. The few reports with another
+// code name it in their own unit (kFatal<What> beside the unit's kUnit), so
+// that one number never stands for two meanings; docs/fatal-codes.md lists
+// every code with its unit and message.
+inline constexpr int kFatal = 19;
 
 inline constexpr const char* kMsgLockCreate = "Couldn't create a thread lock [errcode:%u]\n";
 inline constexpr const char* kMsgOutOfMemory = "Out Of Memory";

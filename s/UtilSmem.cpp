@@ -11,6 +11,9 @@
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilSmem.cpp", "1.0"};
+// An element above the largest shared size, and a chunk the heap refused.
+constexpr int kFatalTooLarge = -1;
+constexpr int kFatalNoMemory = 1;
 
 constexpr int kAlign = 8;
 constexpr std::size_t kLink = 8;  // a chunk's link to the next recorded chunk
@@ -55,7 +58,7 @@ UT_SM_SMALLMEM_IMP::UT_SM_SMALLMEM_IMP(int size, unsigned char release, bool rel
     : UT_STATOBJ(nullptr), rel(release != 0), relz(release != 0 && releaseAtZero), elemsize(0),
       blksize(0), active(0), freelist(nullptr), chunks(nullptr) {
     if (size > kLargestElement)
-        UTIL_REPORT().fatal(Util::Frame::kFatalSizeLimit, "%s", kMsgTooLarge);
+        UTIL_REPORT().fatal(kFatalTooLarge, "%s", kMsgTooLarge);
     const int rounded = (size + kAlign - 1) / kAlign * kAlign;
     // Each chunk must hold at least one element.
     if (size < 1 || blk < -1 || (blk != -1 && blk < rounded))
@@ -80,7 +83,7 @@ void* UT_SM_SMALLMEM_IMP::getmem() {
     if (!freelist) {
         auto* chunk = static_cast<char*>(qrn_malloc(blksize));
         if (!chunk)
-            UTIL_REPORT().fatal(Util::Frame::kFatalAlloc, "%s\n", Util::Frame::kMsgOutOfMemory);
+            UTIL_REPORT().fatal(kFatalNoMemory, "%s\n", Util::Frame::kMsgOutOfMemory);
         if (rel) {
             linkOf(chunk) = chunks;
             chunks = chunk;
@@ -154,7 +157,7 @@ UT_SM_SMALLMEM::UT_SM_SMALLMEM(int size, unsigned char priv, const char* client,
         imp = new UT_SM_SMALLMEM_IMP(size, 1, false, client, blk);
     } else {
         if (size > UT_SM_MNGR::kLargestShared)
-            UTIL_REPORT().fatal(Util::Frame::kFatalSizeLimit, "%s", kMsgTooLarge);
+            UTIL_REPORT().fatal(kFatalTooLarge, "%s", kMsgTooLarge);
         imp = mngr->getmemhandler(size);
         if (statsOn) {
             if (client)
@@ -188,7 +191,7 @@ UT_SM_MNGR* UT_SM_MNGR::getmemmngr() {
 
 UT_SM_SMALLMEM_IMP* UT_SM_MNGR::getmemhandler(int size) {
     if (size > kLargestShared)
-        UTIL_REPORT().fatal(Util::Frame::kFatalSizeLimit, "%s", kMsgTooLarge);
+        UTIL_REPORT().fatal(kFatalTooLarge, "%s", kMsgTooLarge);
     if (size < 1)
         UTIL_REPORT().fatal(Util::Frame::kFatal, kMsgBadShape, size, -1);
     const int c = (size + kAlign - 1) / kAlign - 1;

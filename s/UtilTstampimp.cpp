@@ -12,6 +12,8 @@
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilTstampimp.cpp", "1.0"};
+// The system clock could not be read.
+constexpr int kFatalNoTime = 3;
 
 constexpr unsigned kLineBytes = 27;
 constexpr unsigned kLineCut = 26;
@@ -76,7 +78,7 @@ Port_ThrThreadDataHelper& tstampSlot() { return threadSlot<ThreadBuffers>(slot, 
 UT_TIMESTAMP::UT_TIMESTAMP() : imp(nullptr) {
     int64_t now = UT_TIME::Time(nullptr);
     if (now == -1)
-        UTIL_REPORT().fatal(Util::Frame::kFatalDerived, "%s", kMsgNoTime);
+        UTIL_REPORT().fatal(kFatalNoTime, "%s", kMsgNoTime);
     imp = new UT_TIMESTAMP_IMP(localOrEpoch(now));
 }
 
