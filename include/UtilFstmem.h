@@ -33,6 +33,7 @@
 #include <PortHeap.h>
 
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -76,11 +77,13 @@ public:
         if (!b)
             return nullptr;
         if (void* e = b->free) {
+            assert(b->num_used < elem_cnt && "a block with a given-back element is not full");
             b->free = *static_cast<void**>(e);
             ++b->num_used;
             return e;
         }
         if (b->carve != b->mem + block_size) {
+            assert(b->carve + elem_size <= b->mem + block_size && "carving stays inside the block");
             void* e = b->carve;
             b->carve += elem_size;
             ++b->num_used;
@@ -95,6 +98,9 @@ public:
         if (!b || reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(b->mem) >= block_size ||
             (b->num_used == 1 && b->next))
             return false;
+        assert(b->num_used > 0 && "an element given back was handed out by this block");
+        assert((reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(b->mem)) % elem_size == 0 &&
+               "an element given back starts where the block's elements start");
         *static_cast<void**>(p) = b->free;
         b->free = p;
         --b->num_used;
@@ -118,6 +124,7 @@ private:
     void init_block(UT_FM_BLOCK_HEAD* head) const;
     UT_FM_BLOCK_HEAD* new_block();
     void release_block(UT_FM_BLOCK_HEAD* head) const;
+    bool block_is_whole(const UT_FM_BLOCK_HEAD* head) const;
     void int_free(void* p);
     UT_FM_BLOCK_HEAD* owner_of(const void* p) const;
     UT_FM_BLOCK_HEAD* add_block();

@@ -151,6 +151,26 @@ public:
     virtual void revision_mismatch(unsigned char r);
     virtual void openerror();
 
+    // What the object holds, which decides the fields that mean something:
+    //   Closed:  no file (fname, stream and curseg null, the directory empty):
+    //            before the first create or load, and after unload.
+    //   Reading: a file made by load; its whole directory is in `dir`; the
+    //            stream is open while the file cache is on (and may be lost
+    //            to a failed reopen); curseg is null.
+    //   Writing: a file made by create; `dir` holds the segments written so
+    //            far, curseg the one being written (or null), nextoffset where
+    //            the next one starts; failed once any write went wrong.
+    // create leads from any state to Writing, load to Reading, unload to Closed.
+    // A failed load stays Reading with an empty directory and no stream; a
+    // failed create stays Writing with `failed` set; unload then reports it.
+    enum class State : unsigned char { Closed, Reading, Writing };
+    State state() const {
+        return !fname ? State::Closed : access == Port::Stream::WRITE ? State::Writing : State::Reading;
+    }
+    // Whether the fields agree with state(); asserted when every operation
+    // that changes the state ends.
+    bool stateHolds() const;
+
 private:
     // One slot of `index`: an entry and the hash of its name.
     struct IndexSlot {
@@ -174,6 +194,10 @@ private:
     // position is always known.
     void rewind();
     void* step();
+    // The hooks as a subclass of UT_IFILE overrides them, else this object's.
+    void callOpenError();
+    void callVersionMismatch(unsigned char v);
+    void callRevisionMismatch(unsigned char r);
 
     UT_IFILE* parent;
     LIST_UT_IFILEDIR dir;

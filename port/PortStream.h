@@ -31,6 +31,7 @@
 
 #include <sys/types.h>
 
+#include <cassert>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -86,6 +87,7 @@ public:
 #ifdef __GLIBC__
         if (std::endian::native == std::endian::little && owned_ && file_ && !writeFailed_ &&
             file_->_IO_write_end - file_->_IO_write_ptr >= 4) {
+            assert(file_->_IO_write_ptr >= file_->_IO_write_base && "stdio's write position is inside its buffer");
             std::memcpy(file_->_IO_write_ptr, &v, 4);
             file_->_IO_write_ptr += 4;
             if (pos_ >= 0)
@@ -116,6 +118,7 @@ public:
 #ifdef __GLIBC__
         if (std::endian::native == std::endian::little && owned_ && file_ && error_ == ERR_NONE &&
             file_->_IO_read_end - file_->_IO_read_ptr >= 4) {
+            assert(file_->_IO_read_ptr >= file_->_IO_read_base && "stdio's read position is inside its buffer");
             std::memcpy(&v, file_->_IO_read_ptr, 4);
             file_->_IO_read_ptr += 4;
             if (pos_ >= 0)

@@ -6,6 +6,7 @@
 
 #include <PortStream.h>
 
+#include <cassert>
 #include <memory>
 #include <new>
 
@@ -194,6 +195,8 @@ void** UT_BTR_TREE_IMP::add_recurse(Node** link, const char* key, unsigned char&
                 node->balance = Node::LEFT;
             } else {
                 Node* child = node->left;
+                assert(child && child->balance != Node::EQUAL &&
+                       "a subtree that grew under a node already leaning its way leans itself");
                 if (child->balance == Node::LEFT) {
                     node->left = child->right;
                     child->right = node;
@@ -216,6 +219,8 @@ void** UT_BTR_TREE_IMP::add_recurse(Node** link, const char* key, unsigned char&
                 node->balance = Node::RIGHT;
             } else {
                 Node* child = node->right;
+                assert(child && child->balance != Node::EQUAL &&
+                       "a subtree that grew under a node already leaning its way leans itself");
                 if (child->balance == Node::RIGHT) {
                     node->right = child->left;
                     child->left = node;
@@ -236,6 +241,7 @@ void UT_BTR_TREE_IMP::double_lr(Node** link) {
     Node* x = *link;
     Node* z = x->left;
     Node* y = z->right;
+    assert(y && "a double rotation turns on the grandchild the tree leans towards");
     z->right = y->left;
     y->left = z;
     x->left = y->right;
@@ -249,6 +255,7 @@ void UT_BTR_TREE_IMP::double_rl(Node** link) {
     Node* x = *link;
     Node* z = x->right;
     Node* y = z->left;
+    assert(y && "a double rotation turns on the grandchild the tree leans towards");
     z->left = y->right;
     y->right = z;
     x->right = y->left;
@@ -326,8 +333,10 @@ void UT_BTR_TREE_IMP::shrink_left(Node** link, unsigned char& shrunk) {
         return;
     }
     Node* r = x->right;
+    assert(r && "a node leaning right has a right subtree");
     if (r->balance == Node::LEFT) {
         Node* y = r->left;
+        assert(y && "a subtree leaning left has a left child");
         r->left = y->right;
         x->right = y->left;
         y->right = r;
@@ -363,8 +372,10 @@ void UT_BTR_TREE_IMP::shrink_right(Node** link, unsigned char& shrunk) {
         return;
     }
     Node* l = x->left;
+    assert(l && "a node leaning left has a left subtree");
     if (l->balance == Node::RIGHT) {
         Node* y = l->right;
+        assert(y && "a subtree leaning right has a right child");
         l->right = y->left;
         x->left = y->right;
         y->left = l;

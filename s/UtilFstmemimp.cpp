@@ -7,6 +7,7 @@
 #include <PortEnv.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -118,6 +119,17 @@ UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::new_block() {
     return head;
 }
 
+// Whether the block's elements are all accounted for: the ones handed out,
+// the given-back chain (each inside the block) and the ones never carved.
+bool UT_FASTMEM_IMP::block_is_whole(const UT_FM_BLOCK_HEAD* head) const {
+    uint64_t given_back = 0;
+    for (void* e = head->free; e; e = linkOf(e), ++given_back)
+        if (address(e) - address(head->mem) >= block_size || given_back > elem_cnt)
+            return false;
+    const uint64_t uncarved = static_cast<uint64_t>(head->mem + block_size - head->carve) / elem_size;
+    return head->num_used + given_back + uncarved == elem_cnt;
+}
+
 void UT_FASTMEM_IMP::release_block(UT_FM_BLOCK_HEAD* head) const {
     delete[] head->mem;
     delete head;
@@ -155,6 +167,8 @@ UT_FM_BLOCK_HEAD* UT_FASTMEM_IMP::owner_of(const void* p) const {
 void UT_FASTMEM_IMP::to_front(UT_FM_BLOCK_HEAD* head) {
     if (head == blocks)
         return;
+    assert(head->prev && head->prev->next == head && "a block behind the front has the block before it");
+    assert((!head->next || head->next->prev == head) && "the chain links both ways");
     head->prev->next = head->next;
     if (head->next)
         head->next->prev = head->prev;
@@ -208,10 +222,14 @@ void UT_FASTMEM_IMP::int_free(void* p) {
             UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNotInList);
         to_front(block);
     }
+    assert(block->num_used > 0 && "an element given back was handed out by its block");
+    assert((address(p) - address(block->mem)) % elem_size == 0 &&
+           "an element given back starts where the block's elements start");
     linkOf(p) = block->free;
     block->free = p;
     --block->num_used;
     if (block->num_used == 0 && block->next) {
+        assert(block_is_whole(block) && "an emptied block has every element back");
         blocks = block->next;
         blocks->prev = nullptr;
         by_address.erase(std::lower_bound(by_address.begin(), by_address.end(), address(block->mem),

@@ -6,6 +6,7 @@
 
 #include <PortString.h>
 
+#include <cassert>
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -55,6 +56,13 @@ char* dup(const char* text) {
 }
 
 UT_IFILEDIR* entryOf(void* p) { return static_cast<UT_IFILEDIR*>(p); }
+
+// Checks, however the operation ends (a fatal report included), that the
+// file's fields agree with its state.
+struct StateCheck {
+    const UT_IFILE_IMP& file;
+    ~StateCheck() { assert(file.stateHolds() && "the segmented file's fields agree with its state"); }
+};
 
 
 constexpr std::size_t kFirstIndexSlots = 64;
@@ -174,12 +182,13 @@ int UT_IFILE_IMP::countsegs() const {
 }
 
 unsigned char UT_IFILE_IMP::create(const char* name) {
+    StateCheck check{*this};
     forget(name, kMsgNotClosedCreated);
     init(Port::Stream::WRITE);
     fname = dup(name ? name : "");
     Port::Stream* s = Port::File::open(fname, Port::Stream::WRITE, true);
     if (!s) {
-        parent ? parent->openerror() : openerror();
+        callOpenError();
         return 0;
     }
     stream = s;
@@ -205,6 +214,7 @@ UT_IFILEDIR* UT_IFILE_IMP::newfdir(char* name, int type, int data) {
 }
 
 Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
+    StateCheck check{*this};
     if (access != Port::Stream::WRITE || !name || !fname)
         return nullptr;
     if (std::strlen(name) >= kNameRoom) {
@@ -232,6 +242,7 @@ Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
 }
 
 unsigned char UT_IFILE_IMP::enddataseg() {
+    StateCheck check{*this};
     if (!stream)
         return 0;
     if (access != Port::Stream::READ) {
@@ -248,6 +259,7 @@ unsigned char UT_IFILE_IMP::enddataseg() {
         }
         nextoffset = static_cast<int>(std::max<int64_t>(p, curseg->offset_));
         curseg->size_ = nextoffset - curseg->offset_;
+        assert(curseg->size_ >= 0 && "a segment ends where its bytes end, never before it starts");
         curseg = nullptr;
         if (!ok) {
             failed = true;
@@ -263,6 +275,7 @@ unsigned char UT_IFILE_IMP::enddataseg() {
 }
 
 unsigned char UT_IFILE_IMP::unload() {
+    StateCheck check{*this};
     if (!fname) {
         UTIL_REPORT().error(kMsgNothingOpen);
         return 0;
@@ -319,12 +332,13 @@ unsigned char UT_IFILE_IMP::unload() {
 }
 
 unsigned char UT_IFILE_IMP::load(const char* name) {
+    StateCheck check{*this};
     forget(name, kMsgNotClosedOpened);
     init(Port::Stream::READ);
     fname = dup(name ? name : "");
     stream = Port::File::open(fname, Port::Stream::READ, true);
     if (!stream) {
-        parent ? parent->openerror() : openerror();
+        callOpenError();
         return 0;
     }
     // Whatever ends the load early (a false result or a fatal report) closes
@@ -345,11 +359,11 @@ unsigned char UT_IFILE_IMP::load(const char* name) {
         return 0;
     }
     if (version != kVersion) {
-        parent ? parent->version_mismatch(version) : version_mismatch(version);
+        callVersionMismatch(version);
         return 0;
     }
     if (revision != kRevision)
-        parent ? parent->revision_mismatch(revision) : revision_mismatch(revision);
+        callRevisionMismatch(revision);
     dataversion = static_cast<unsigned char>(stream->readint8());
     datarevision = static_cast<unsigned char>(stream->readint8());
     if (!readsegdir(stream))
@@ -452,6 +466,7 @@ Port::Stream* UT_IFILE_IMP::getdataseg(char* name, int type, UT_IFILESEGINFO* in
     if (!found)
         return nullptr;
     const UT_IFILEDIR& entry = *found;
+    assert(entry.offset_ >= kHeaderBytes && "load kept only segments that lie inside the file");
     if (type != -1 && type != entry.type_)
         return nullptr;
     if (info)
@@ -523,6 +538,25 @@ unsigned char UT_IFILE_IMP::getnextseginfo(UT_IFILESEGINFO& info) {
 }
 
 void UT_IFILE_IMP::resetseginfo() { rewind(); }
+
+void UT_IFILE_IMP::callOpenError() { parent ? parent->openerror() : openerror(); }
+void UT_IFILE_IMP::callVersionMismatch(unsigned char v) { parent ? parent->version_mismatch(v) : version_mismatch(v); }
+void UT_IFILE_IMP::callRevisionMismatch(unsigned char r) {
+    parent ? parent->revision_mismatch(r) : revision_mismatch(r);
+}
+
+bool UT_IFILE_IMP::stateHolds() const {
+    const bool common = entries >= 0 && indexed <= static_cast<std::size_t>(entries) && nextoffset >= kHeaderBytes;
+    switch (state()) {
+    case State::Closed:
+        return common && !stream && !curseg && entries == 0 && indexed == 0;
+    case State::Reading:
+        return common && !curseg;
+    case State::Writing:
+        return common && (!curseg || curseg->offset_ >= kHeaderBytes);
+    }
+    return false;
+}
 
 void UT_IFILE_IMP::version_mismatch(unsigned char v) {
     UTIL_REPORT().fatal(kFatalVersion, kMsgVersion, v, kVersion, fname ? fname : "");

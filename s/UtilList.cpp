@@ -3,6 +3,7 @@
 
 #include <UtilList.h>
 
+#include <cassert>
 #include <cstdint>
 
 namespace {
@@ -44,6 +45,7 @@ int UT_LIST::count() const {
 unsigned char UT_LIST::link_after(Node* anchor, void* e) {
     if (!e || !anchor)
         return 0;
+    assert((anchor != tail || !anchor->next) && "nothing follows the tail");
     anchor->next = new Node{anchor->next, e};
     if (anchor == tail)
         tail = anchor->next;
@@ -52,11 +54,14 @@ unsigned char UT_LIST::link_after(Node* anchor, void* e) {
 
 void* UT_LIST::drop_after(Node* before) {
     Node* node = before->next;
+    assert(node && node != head && "only a node after another is unlinked, never the sentinel");
     before->next = node->next;
     if (node == tail)
         tail = before;
     if (node == cursor)
         cursor = node->next;
+    assert(cursor != node && "the cursor never stays on a freed node");
+    assert((tail == before) == !before->next && "the tail is the one node with no successor");
     void* e = node->data;
     delete node;
     return e;
@@ -79,8 +84,10 @@ void* UT_LIST::popend() {
     if (!head->next)
         return nullptr;
     Node* before = head;
-    while (before->next != tail)
+    while (before->next != tail) {
+        assert(before->next && "the tail is reachable from the head");
         before = before->next;
+    }
     return drop_after(before);
 }
 
