@@ -197,21 +197,27 @@ TEST(Blists, TheIteratorAndElementLimitsAreKept) {
     EXPECT_EQ(list.l_find(ptr(65535)), 1);
 }
 
+// What the memory statistic counts: the list object, each block (its slots
+// and the link to the next block) and each iterator.
+constexpr unsigned kListBytes = 16;
+constexpr unsigned kIterBytes = 24;
+constexpr unsigned blockBytes(unsigned slots) { return slots * 8 + 8; }
+
 TEST(Blist, StatisticsFollowObjectsBlocksAndIterators) {
     unsigned count0 = UT_BLIST::get_total_count(), mem0 = UT_BLIST::get_total_mem();
     auto* list = new UT_BLIST(4);
     list->l_append(ptr(1));
     EXPECT_EQ(UT_BLIST::get_total_count(), count0 + 1);
-    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + 16 + 40);
+    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + kListBytes + blockBytes(4));
     auto* it = new UT_BLIST_ITER(list);
-    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + 16 + 40 + 24);
+    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + kListBytes + blockBytes(4) + kIterBytes);
     delete it;
     for (uintptr_t i = 2; i <= 5; ++i)
         list->l_append(ptr(i));
-    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + 16 + 80);
+    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + kListBytes + 2 * blockBytes(4));
     list->clear();
     EXPECT_EQ(list->get_count(), 0u);
-    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + 16);
+    EXPECT_EQ(UT_BLIST::get_total_mem(), mem0 + kListBytes);
     delete list;
     EXPECT_EQ(UT_BLIST::get_total_count(), count0);
     EXPECT_EQ(UT_BLIST::get_total_mem(), mem0);

@@ -16,6 +16,15 @@ namespace {
 
 using Segments = std::vector<std::pair<std::string, std::string>>;
 
+// The file's layout: a header of kHeader bytes (version, revision, data
+// version, data revision, the 16-bit segment count, then the directory's
+// position at kDirectoryAt), the segments' bytes, then the directory: per
+// entry a length-prefixed name and four 32-bit fields.
+constexpr int kHeader = UT_IFILE_IMP::kHeaderBytes;
+constexpr int kDirectoryAt = 6;
+constexpr int kLengthBytes = 4;
+constexpr int kFieldBytes = 4;
+
 std::string le32(int v) {
     std::string out(4, '\0');
     for (int i = 0; i < 4; ++i)
@@ -133,9 +142,10 @@ public:
 };
 
 std::string header(int version, int revision, int count, int position) {
-    return std::string{static_cast<char>(version), static_cast<char>(revision), 0, 0,
-                       static_cast<char>(count & 0xff), static_cast<char>((count >> 8) & 0xff)} +
-           le32(position) + std::string(118, '\0');
+    std::string h = std::string{static_cast<char>(version), static_cast<char>(revision), 0, 0,
+                                static_cast<char>(count & 0xff), static_cast<char>((count >> 8) & 0xff)} +
+                    le32(position);
+    return h + std::string(kHeader - h.size(), '\0');
 }
 
 TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory) {
@@ -181,122 +191,191 @@ TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory
     std::remove(path.c_str());
 }
 
-TEST(SegmentedFileChecks, VersionsRevisionsAndSegmentCounts) {
+TEST(SegmentedFileChecks, AnotherVersionIsFatalCode2UnlessTheHookReturns) {
     std::string path = UtilTest::tempPath("versions.seg");
-    UtilTest::spit(path, header(3, 0, 0, 128));
-    std::string text = "Incompatible versions. Version 3 does not match current version 2 for file \"" +
-                       path + "\".\n";
+    UtilTest::spit(path, header(3, 0, 0, kHeader));
     UT_IFILE f;
-    EXPECT_FATAL(f.load(path.c_str()), 2, text);
+    EXPECT_FATAL(f.load(path.c_str()), 2,
+                 "Incompatible versions. Version 3 does not match current version 2 for file \"" + path + "\".\n");
     KeepGoing k;
     EXPECT_EQ(k.load(path.c_str()), 0);
     EXPECT_EQ(k.seen, 3);
+}
 
-    UtilTest::spit(path, header(2, 1, 0, 128));
-    {
-        UtilTest::CapturedReports seen;
-        EXPECT_EQ(f.load(path.c_str()), 1);
-        auto msgs = seen.messages();
-        ASSERT_EQ(msgs.size(), 2u);  // the earlier file was not unloaded
-        EXPECT_EQ(msgs[0].text, "File \"" + path + "\" was not closed before file \"" + path + "\" was opened\n");
-        EXPECT_EQ(msgs[1].kind, Port::MsgKind::Warning);
-        EXPECT_EQ(msgs[1].text, "Revision 1 does not match current revision 0 for file \"" + path + "\".\n");
-    }
-    f.unload();
-
-    std::string most = header(2, 0, 32760, 128);
-    for (int i = 0; i < 32760; ++i)
-        most += dirEntry("", 128, 0, 0, 0);
-    UtilTest::spit(path, most);
+TEST(SegmentedFileChecks, AnotherRevisionIsOnlyAWarning) {
+    std::string path = UtilTest::tempPath("revision.seg");
+    UtilTest::spit(path, header(2, 1, 0, kHeader));
+    UT_IFILE f;
+    UtilTest::CapturedReports seen;
     EXPECT_EQ(f.load(path.c_str()), 1);
-    EXPECT_EQ(f.getnumsegs(), 32760);
+    ASSERT_EQ(seen.messages().size(), 1u);
+    EXPECT_EQ(seen.messages()[0].kind, Port::MsgKind::Warning);
+    EXPECT_EQ(seen.messages()[0].text, "Revision 1 does not match current revision 0 for file \"" + path + "\".\n");
     f.unload();
-    for (int count : {32761, -1}) {
-        UtilTest::spit(path, header(2, 0, count, 128));
+}
+
+TEST(SegmentedFileChecks, LoadingWithoutUnloadingLetsTheEarlierFileGoWithAWarning) {
+    std::string path = UtilTest::tempPath("twice.seg");
+    UtilTest::spit(path, header(2, 0, 0, kHeader));
+    UT_IFILE f;
+    ASSERT_EQ(f.load(path.c_str()), 1);
+    UtilTest::CapturedReports seen;
+    EXPECT_EQ(f.load(path.c_str()), 1);
+    ASSERT_EQ(seen.messages().size(), 1u);
+    EXPECT_EQ(seen.messages()[0].text, "File \"" + path + "\" was not closed before file \"" + path + "\" was opened\n");
+    f.unload();
+}
+
+TEST(SegmentedFileChecks, TheLargestSegmentCountLoads) {
+    std::string path = UtilTest::tempPath("most.seg");
+    std::string most = header(2, 0, UT_IFILE_IMP::kMaxSegments, kHeader);
+    for (int i = 0; i < UT_IFILE_IMP::kMaxSegments; ++i)
+        most += dirEntry("", kHeader, 0, 0, 0);
+    UtilTest::spit(path, most);
+    UT_IFILE f;
+    EXPECT_EQ(f.load(path.c_str()), 1);
+    EXPECT_EQ(f.getnumsegs(), UT_IFILE_IMP::kMaxSegments);
+    f.unload();
+}
+
+TEST(SegmentedFileChecks, ACountAboveTheLargestOrNegativeIsFatalCode1) {
+    std::string path = UtilTest::tempPath("counts.seg");
+    UT_IFILE f;
+    for (int count : {UT_IFILE_IMP::kMaxSegments + 1, -1}) {
+        UtilTest::spit(path, header(2, 0, count, kHeader));
         EXPECT_FATAL(f.load(path.c_str()), 1,
-                     "Bad number of segments found\n   numsegs=" + std::to_string(count) +
-                         ".  Cannot load file " + path + "\n");
+                     "Bad number of segments found\n   numsegs=" + std::to_string(count) + ".  Cannot load file " +
+                         path + "\n");
         f.unload();
     }
 }
 
-TEST(SegmentedFileChecks, BadFilesAreRefusedWithoutPartialDirectories) {
-    std::string path = UtilTest::tempPath("good.seg");
-    {
+// A file of two segments, "alpha" (10 bytes) and "beta" (3 bytes), and where
+// its fields lie.
+class BadFiles : public testing::Test {
+protected:
+    static constexpr int kAlphaBytes = 10;
+    static constexpr int kBetaBytes = 3;
+    static constexpr int kDirectory = kHeader + kAlphaBytes + kBetaBytes;  // the directory follows the data
+    static constexpr int kAlphaName = kDirectory + kLengthBytes;          // after the name's length
+    static constexpr int kAlphaSize = kAlphaName + 5 + kFieldBytes;       // after "alpha" and its offset
+
+    void SetUp() override {
+        std::string path = UtilTest::tempPath("good.seg");
         UT_IFILE f;
         ASSERT_EQ(f.create(path.c_str()), 1);
-        putSegment(f, "alpha", "0123456789");
-        putSegment(f, "beta", "xyz");
+        putSegment(f, "alpha", std::string(kAlphaBytes, 'a'));
+        putSegment(f, "beta", std::string(kBetaBytes, 'b'));
         ASSERT_EQ(f.unload(), 1);
+        good = UtilTest::slurp(path);
+        ASSERT_EQ(good.substr(kAlphaName, 5), "alpha");
     }
-    const std::string good = UtilTest::slurp(path);
-    std::string bad = UtilTest::tempPath("bad.seg");
-    auto loads = [&](const std::string& bytes) {
+
+    // Whether `bytes` load; a refused load leaves no directory behind.
+    bool loads(const std::string& bytes) {
         UtilTest::spit(bad, bytes);
         UtilTest::CapturedReports quiet;
         UT_IFILE f;
         unsigned char ok = f.load(bad.c_str());
         EXPECT_EQ(f.getnumsegs(), ok ? 2 : 0);
         return ok;
-    };
-    EXPECT_EQ(loads(good), 1);
+    }
+
+    std::string with(int at, const std::string& bytes) const {
+        std::string out = good;
+        out.replace(static_cast<std::size_t>(at), bytes.size(), bytes);
+        return out;
+    }
+
+    std::string good;
+    std::string bad = UtilTest::tempPath("bad.seg");
+};
+
+TEST_F(BadFiles, TheGoodFileLoads) { EXPECT_TRUE(loads(good)); }
+
+TEST_F(BadFiles, EveryTruncationIsRefusedAndClosesItsStream) {
     const int fds = openFiles();
     for (std::size_t cut = 0; cut < good.size(); ++cut)
-        EXPECT_EQ(loads(good.substr(0, cut)), 0) << "cut at " << cut;
-    EXPECT_EQ(loads(good.substr(0, 6) + le32(99999) + good.substr(10)), 0);  // directory past the end
-    EXPECT_EQ(loads(good.substr(0, 6) + le32(12) + good.substr(10)), 0);     // inside the header
-    std::string outside = good;
-    outside.replace(141 + 9 + 4, 4, le32(1000));  // alpha's size reaches past the end
-    EXPECT_EQ(loads(outside), 0);
-    std::string zero = good;
-    zero[141 + 4 + 2] = '\0';
-    EXPECT_EQ(loads(zero), 0);
-    EXPECT_EQ(loads(header(2, 0, 1, 128) + dirEntry(std::string(256, 'n'), 128, 0, 0, 0)), 0);
-    EXPECT_EQ(openFiles(), fds);  // each refused load closed its stream
+        EXPECT_FALSE(loads(good.substr(0, cut))) << "cut at " << cut;
+    EXPECT_EQ(openFiles(), fds);
 }
 
-TEST(SegmentedFileChecks, MisuseAndFailedWritesAreReported) {
+TEST_F(BadFiles, ADirectoryPositionOutsideTheFileOrInsideTheHeaderIsRefused) {
+    EXPECT_FALSE(loads(with(kDirectoryAt, le32(99999))));
+    EXPECT_FALSE(loads(with(kDirectoryAt, le32(kHeader - 1))));
+}
+
+TEST_F(BadFiles, ASegmentReachingPastTheEndIsRefused) {
+    EXPECT_FALSE(loads(with(kAlphaSize, le32(1000))));
+}
+
+TEST_F(BadFiles, ANameWithAZeroByteIsRefused) { EXPECT_FALSE(loads(with(kAlphaName + 2, std::string(1, '\0')))); }
+
+TEST_F(BadFiles, ANameOf256CharactersIsRefused) {
+    EXPECT_FALSE(loads(header(2, 0, 1, kHeader) + dirEntry(std::string(UT_IFILE_IMP::kNameRoom, 'n'), kHeader, 0, 0, 0)));
+}
+
+TEST(SegmentedFileMisuse, UnloadWithoutAFileIsAnError) {
     UT_IFILE f;
     EXPECT_EQ(f.enddataseg(), 0);
-    {
-        UtilTest::CapturedReports seen;
-        EXPECT_EQ(f.unload(), 0);
-        ASSERT_EQ(seen.messages().size(), 1u);
-        EXPECT_EQ(seen.messages()[0].text, "No file is open to unload.\n");
-    }
-    {
-        // A failed create or load leaves the name set until unload.
-        UtilTest::CapturedReports quiet;
-        std::string dir = testing::TempDir();
-        UT_IFILE a, b, c;
-        EXPECT_FATAL(a.create(dir.c_str()), 4, "Unable to open file \"" + dir + "\" for output.\n");
-        EXPECT_FATAL(b.load("/nonexistent/file.seg"), 3,
-                     "Unable to open file \"/nonexistent/file.seg\" for input.\n");
-        EXPECT_EQ(c.create("/dev/full"), 0);  // the disk is full
-        EXPECT_EQ(quiet.messages().back().text, "Cannot write file \"/dev/full\".\n");
-        EXPECT_EQ(c.unload(), 0);
-        a.unload();
-        b.unload();
-    }
+    UtilTest::CapturedReports seen;
+    EXPECT_EQ(f.unload(), 0);
+    ASSERT_EQ(seen.messages().size(), 1u);
+    EXPECT_EQ(seen.messages()[0].text, "No file is open to unload.\n");
+}
 
-    std::string path = UtilTest::tempPath("misuse.seg");
+TEST(SegmentedFileMisuse, FailedOpensAreFatalWithTheCodeOfTheirAccess) {
+    UtilTest::CapturedReports quiet;
+    std::string dir = testing::TempDir();
+    UT_IFILE a, b;
+    EXPECT_FATAL(a.create(dir.c_str()), 4, "Unable to open file \"" + dir + "\" for output.\n");
+    EXPECT_FATAL(b.load("/nonexistent/file.seg"), 3, "Unable to open file \"/nonexistent/file.seg\" for input.\n");
+    a.unload();
+    b.unload();
+}
+
+TEST(SegmentedFileMisuse, AFullDiskFailsCreateAndUnload) {
+    UtilTest::CapturedReports seen;
+    UT_IFILE f;
+    EXPECT_EQ(f.create("/dev/full"), 0);
+    EXPECT_EQ(seen.messages().back().text, "Cannot write file \"/dev/full\".\n");
+    EXPECT_EQ(f.unload(), 0);
+}
+
+TEST(SegmentedFileMisuse, EndingASegmentNeverBegunIsRefused) {
+    std::string path = UtilTest::tempPath("unbegun.seg");
+    UT_IFILE f;
     ASSERT_EQ(f.create(path.c_str()), 1);
-    EXPECT_EQ(f.enddataseg(), 0);  // no segment begun
-    std::string tooLong(256, 'x');
-    {
-        UtilTest::CapturedReports quiet;
-        EXPECT_EQ(f.putdataseg(const_cast<char*>(tooLong.c_str()), 0, 0), nullptr);
-    }
+    EXPECT_EQ(f.enddataseg(), 0);
+    EXPECT_EQ(f.unload(), 1);
+}
+
+TEST(SegmentedFileMisuse, ASegmentNameOf256CharactersIsRefused) {
+    std::string path = UtilTest::tempPath("longname.seg");
+    UT_IFILE f;
+    ASSERT_EQ(f.create(path.c_str()), 1);
+    std::string tooLong(UT_IFILE_IMP::kNameRoom, 'x');
+    UtilTest::CapturedReports seen;
+    EXPECT_EQ(f.putdataseg(tooLong.data(), 0, 0), nullptr);
+    EXPECT_EQ(seen.messages().at(0).text, "Segment name \"" + tooLong + "\" is longer than 255 characters.\n");
     EXPECT_EQ(f.getnumsegs(), 0);
+    EXPECT_EQ(f.unload(), 1);
+}
+
+TEST(SegmentedFileMisuse, CreatingAnotherFileLetsTheFirstGoWithAWarning) {
+    std::string path = UtilTest::tempPath("first.seg");
+    UT_IFILE f;
+    ASSERT_EQ(f.create(path.c_str()), 1);
     putSegment(f, "kept", "bytes");
-    {
-        // Creating another file lets the first go, directory and stream.
-        UtilTest::CapturedReports seen;
-        ASSERT_EQ(f.create(UtilTest::tempPath("other.seg").c_str()), 1);
-        EXPECT_EQ(seen.messages().at(0).kind, Port::MsgKind::Warning);
-        EXPECT_EQ(f.getnumsegs(), 0);
-        EXPECT_EQ(f.unload(), 1);
-    }
+    UtilTest::CapturedReports seen;
+    ASSERT_EQ(f.create(UtilTest::tempPath("other.seg").c_str()), 1);
+    EXPECT_EQ(seen.messages().at(0).kind, Port::MsgKind::Warning);
+    EXPECT_EQ(f.getnumsegs(), 0);
+    EXPECT_EQ(f.unload(), 1);
+}
+
+TEST(SegmentedFileMisuse, DestroyingAFileBeingWrittenWarns) {
+    std::string path = UtilTest::tempPath("open.seg");
     auto* open = new UT_IFILE;
     ASSERT_EQ(open->create(path.c_str()), 1);
     UtilTest::CapturedReports seen;

@@ -283,13 +283,29 @@ TEST(NameImage, EitherCacheReadsWhatTheOtherWroteWithPointersFixed) {
     EXPECT_EQ(countsOf(intoTree), expected);
 }
 
-TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
-    UT_NCH_CACHE src;
-    for (const char* t : {"alpha", "beta_long_name", "g"})
-        src.add(t, 4);
-    std::string good = UtilTest::slurp(writeImage("good", [&](UT_PTRFILE& f) { src.write(&f, 0); }));
-    std::string path = UtilTest::tempPath("bad");
-    auto refused = [&](const std::string& bytes, const char* why = "Corrupt name image at byte ") {
+// An image of "alpha", "beta_long_name" and "g", each with 4 references, and
+// where its fields lie: a 32-bit record count, then per record a 32-bit
+// identity, a 32-bit count and the text after its 32-bit length, in reverse
+// pre-order ("beta_long_name" at the root, then "g", then "alpha").
+class BadImages : public testing::Test {
+protected:
+    static constexpr std::size_t kWord = 4;
+    static constexpr std::size_t kRecordHead = 3 * kWord;  // identity, count, text length
+    static constexpr std::size_t kFirst = kWord;           // "beta_long_name"
+    static constexpr std::size_t kSecond = kFirst + kRecordHead + 14;  // "g"
+    static constexpr std::size_t kThird = kSecond + kRecordHead + 1;   // "alpha"
+
+    void SetUp() override {
+        UT_NCH_CACHE src;
+        for (const char* t : {"alpha", "beta_long_name", "g"})
+            src.add(t, 4);
+        good = UtilTest::slurp(writeImage("good", [&](UT_PTRFILE& f) { src.write(&f, 0); }));
+        ASSERT_EQ(good.substr(kThird + kRecordHead, 5), "alpha");
+    }
+
+    // Whether both caches refuse `bytes` with the fatal report `why`, each
+    // keeping the one name it had.
+    bool refused(const std::string& bytes, const char* why = "Corrupt name image at byte ") {
         UtilTest::spit(path, bytes);
         UT_NCH_CACHE tree;
         tree.add("alpha", 1);
@@ -312,29 +328,57 @@ TEST(NameImage, BadImagesAreRefusedAndLeaveTheCacheAsItWas) {
         EXPECT_EQ(map.size(), 1u);
         EXPECT_EQ(map.find("alpha")->getRefCount(), 1);
         return fatals == 2;
-    };
-    for (std::size_t cut = 0; cut < good.size(); ++cut)
-        EXPECT_TRUE(refused(good.substr(0, cut))) << "cut at " << cut;
-    auto patched = [&](std::size_t at, const std::string& bytes) {
+    }
+
+    std::string patched(std::size_t at, const std::string& bytes) const {
         std::string b = good;
         b.replace(at, bytes.size(), bytes);
         return b;
-    };
-    EXPECT_TRUE(refused(patched(0, std::string("\xff\xff\xff\x7f", 4))));   // count past the file
-    EXPECT_TRUE(refused(patched(8, std::string("\xff\xff\xff\xff", 4))));   // negative count
-    EXPECT_TRUE(refused(patched(12, std::string("\xf0\xff\xff\x0f", 4))));  // text past the file
-    EXPECT_TRUE(refused(patched(17, std::string(1, '\0'))));                // zero byte inside
-    // The second record reuses the first one's identity for another text.
-    std::string twice = good;
-    twice.replace(4 + 12 + std::strlen("beta_long_name"), 4, std::string("\1\0\0\0", 4));
-    EXPECT_TRUE(refused(twice));
-    EXPECT_TRUE(refused(patched(4, std::string(4, '\0'))));  // the null identity
-    // The last record ("alpha") would take the reader's count past INT_MAX.
-    EXPECT_TRUE(refused(patched(4 + 26 + 13 + 4, std::string("\xff\xff\xff\x7f", 4)),
-                        "Reference count overflow.\n"));
+    }
 
+    std::string good;
+    std::string path = UtilTest::tempPath("bad");
+};
+
+TEST_F(BadImages, EveryTruncationIsRefused) {
+    for (std::size_t cut = 0; cut < good.size(); ++cut)
+        EXPECT_TRUE(refused(good.substr(0, cut))) << "cut at " << cut;
+}
+
+TEST_F(BadImages, ARecordCountPastTheFileIsRefused) {
+    EXPECT_TRUE(refused(patched(0, std::string("\xff\xff\xff\x7f", 4))));
+}
+
+TEST_F(BadImages, ANegativeReferenceCountIsRefused) {
+    EXPECT_TRUE(refused(patched(kFirst + kWord, std::string("\xff\xff\xff\xff", 4))));
+}
+
+TEST_F(BadImages, ATextPastTheFileIsRefused) {
+    EXPECT_TRUE(refused(patched(kFirst + 2 * kWord, std::string("\xf0\xff\xff\x0f", 4))));
+}
+
+TEST_F(BadImages, AZeroByteInsideATextIsRefused) {
+    EXPECT_TRUE(refused(patched(kFirst + kRecordHead + 1, std::string(1, '\0'))));
+}
+
+TEST_F(BadImages, AnIdentityGivenToTwoTextsIsRefused) {
+    EXPECT_TRUE(refused(patched(kSecond, std::string("\1\0\0\0", 4))));
+}
+
+TEST_F(BadImages, TheNullIdentityIsRefused) { EXPECT_TRUE(refused(patched(kFirst, std::string(4, '\0')))); }
+
+TEST_F(BadImages, ACountPastIntMaxInTheReaderIsRefusedAsAnOverflow) {
+    // The reader already holds "alpha" once.
+    EXPECT_TRUE(refused(patched(kThird + kWord, std::string("\xff\xff\xff\x7f", 4)), "Reference count overflow.\n"));
+}
+
+TEST(NameImage, ReadingOrWritingWithoutAFileIsFatal) {
     EXPECT_FATAL(UT_NCH_CACHE().read(nullptr), 19, "No file given for the name image.\n");
     EXPECT_FATAL(Cache().write(nullptr, false), 19, "No file given for the name image.\n");
+}
+
+TEST_F(BadImages, APointerOnlyCacheCannotBeReadInto) {
+    UtilTest::spit(path, good);
     UT_NCH_CACHE p(1);
     Cache q(true);
     readImage(path, [&](UT_PTRFILE& f) {
