@@ -88,11 +88,11 @@ protected:
     void copyelement(int from, int to);
     void swapelements(int a, int b);
 
-    unsigned char clearflag;
-    int elsize;
-    uint32_t capacity;
-    int count;
-    int grow;
+    unsigned char clearflag;  // nonzero: new elements are cleared with clearmem
+    int elsize;  // bytes per element, fixed at construction
+    uint32_t capacity;  // elements the storage holds without growing
+    int count;  // elements in use, 0 .. capacity
+    int grow;  // elements added per growth (UT_DARRAY)
 
 private:
     int search(const void* key, CompareFn cmp, bool insert);
@@ -119,7 +119,7 @@ private:
     void resize(uint32_t newcapacity);
     char* block() const { return static_cast<char*>(*dataref); }
 
-    void** dataref;
+    void** dataref;  // the caller's variable: always the block's current address
 };
 
 // Elements in buckets of perbucket elements; *tableref always holds the
@@ -140,10 +140,10 @@ protected:
 private:
     void addbuckets(int newnbuckets);
 
-    void*** tableref;
-    int nbuckets;
-    int bucketbytes;
-    int perbucket;
+    void*** tableref;  // the caller's variable: always the bucket table's current address
+    int nbuckets;  // buckets in the table
+    int bucketbytes;  // perbucket × elsize
+    int perbucket;  // elements per bucket, fixed at construction
 };
 
 class UTIL_EXPORT UT_SORT {

@@ -90,10 +90,10 @@ private:
     static constexpr std::size_t kTailWords = sizeof(Tail) / sizeof(void*);
     static Tail& tailOf(void** head) { return *reinterpret_cast<Tail*>(head - kTailWords); }
 
-    void** first;
-    Count count;
-    Slots nslots;
-    Iters niters;
+    void** first;  // the first block (its hidden Tail sits just before it); null when empty
+    Count count;  // elements stored
+    Slots nslots;  // slots per block, fixed at construction
+    Iters niters;  // iterators open on the list; it cannot be destroyed or compressed while above 0
 };
 
 template <class List, class Iter, class Index>
@@ -154,9 +154,9 @@ private:
         }
     }
 
-    List* list;
-    void** block;
-    Index index;
+    List* list;  // the list walked; registered with it for the iterator's life
+    void** block;  // the block the walk stands in; null once past the end
+    Index index;  // the next slot of `block` to look at
 };
 
 }  // namespace Util::Details
@@ -166,9 +166,9 @@ class UTIL_EXPORT UT_BLIST
 public:
     explicit UT_BLIST(unsigned short slots) : BlockList(slots) {}
 
-    static uint32_t total_count;
-    static uint32_t total_mem;
-    static UT_FASTMEM* mem;
+    static uint32_t total_count;  // lists alive, under the count lock
+    static uint32_t total_mem;  // bytes of list objects, blocks and iterators, under the memory lock
+    static UT_FASTMEM* mem;  // the blocks of every list of this kind
 };
 
 class UTIL_EXPORT UT_BLIST_ITER
@@ -176,7 +176,7 @@ class UTIL_EXPORT UT_BLIST_ITER
 public:
     explicit UT_BLIST_ITER(UT_BLIST* on) : BlockListIter(on) {}
 
-    static UT_FASTMEM* mem;
+    static UT_FASTMEM* mem;  // the iterator objects
 };
 
 class UTIL_EXPORT UT_BLISTS
@@ -184,9 +184,9 @@ class UTIL_EXPORT UT_BLISTS
 public:
     explicit UT_BLISTS(unsigned char slots) : BlockList(slots) {}
 
-    static uint32_t total_count;
-    static uint32_t total_mem;
-    static UT_FASTMEM* mem;
+    static uint32_t total_count;  // lists alive, under the count lock
+    static uint32_t total_mem;  // bytes of list objects, blocks and iterators, under the memory lock
+    static UT_FASTMEM* mem;  // the blocks of every list of this kind
 };
 
 class UTIL_EXPORT UT_BLISTS_ITER
@@ -194,5 +194,5 @@ class UTIL_EXPORT UT_BLISTS_ITER
 public:
     explicit UT_BLISTS_ITER(UT_BLISTS* on) : BlockListIter(on) {}
 
-    static UT_FASTMEM* mem;
+    static UT_FASTMEM* mem;  // the iterator objects
 };

@@ -56,10 +56,10 @@ private:
               unsigned char verbose) const;
     void flush(UT_BTR_TREE_IMP* tree, void (*fn)(void**, void*));
 
-    UT_BTR_NODE* right = nullptr;
-    UT_BTR_NODE* left = nullptr;
-    void* data = nullptr;
-    BALANCE balance = EQUAL;
+    UT_BTR_NODE* right = nullptr;  // keys that compare greater
+    UT_BTR_NODE* left = nullptr;  // keys that compare less
+    void* data = nullptr;  // the stored pointer; null only between add's slot and the caller's store
+    BALANCE balance = EQUAL;  // which subtree is one level deeper, or EQUAL
 };
 
 class UTIL_EXPORT UT_BTR_TREE : public UT_STORE {
@@ -112,7 +112,7 @@ public:
     void dump(Port::Stream& s, void (*fn)(Port::Stream&, void* data), unsigned char verbose) const;
 
 private:
-    UT_BTR_TREE_IMP* imp;
+    UT_BTR_TREE_IMP* imp;  // the implementation; never null
 };
 
 class UTIL_EXPORT UT_BTR_TREE_IMP : public UT_STORE {
@@ -156,10 +156,10 @@ private:
     void double_rl(UT_BTR_NODE** link);
     void traverse_recurse(UT_BTR_TREE::SlotFn fn, void* arg, int order, UT_BTR_NODE* node);
 
-    UT_BTR_NODE* root;
-    UT_BTR_TREE::CompareFn comp;
-    uint32_t count;
-    unsigned char owner;
-    UT_BTR_TREE* parent;
+    UT_BTR_NODE* root;  // null for an empty tree
+    UT_BTR_TREE::CompareFn comp;  // the comparison given at construction; null: comp_func decides
+    uint32_t count;  // entries holding data
+    unsigned char owner;  // nonzero: the tree deletes its data (del_func) when it lets entries go
+    UT_BTR_TREE* parent;  // the public tree whose overridden hooks are called; null: this object's
     uint32_t version = 0;  // nodes made and released so far (wraps)
 };

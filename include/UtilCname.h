@@ -74,8 +74,8 @@ protected:
 private:
     friend class UT_NCH_CACHE_IMP;
     friend void nch_flush(void** slot, void* arg);
-    int32_t rcnt = 0;
-    int32_t mcnt = 0;
+    int32_t rcnt = 0;  // references; 0 does not remove the name (clean does)
+    int32_t mcnt = 0;  // marks since clear_marks; a marked-only image writes this count
 };
 
 // Texts of 0 to 3 characters.
@@ -88,7 +88,7 @@ private:
     friend class UT_NCH_CACHE_IMP;
     explicit UT_NCH_NAME3(const char* name);
     ~UT_NCH_NAME3() override = default;
-    char text[4];
+    char text[4];  // the text and its terminating zero
 };
 
 // Texts of 4 to 7 characters.
@@ -101,7 +101,7 @@ private:
     friend class UT_NCH_CACHE_IMP;
     explicit UT_NCH_NAME7(const char* name);
     ~UT_NCH_NAME7() override = default;
-    char text[8];
+    char text[8];  // the text and its terminating zero
 };
 
 // Texts of 8 characters or more; the text is not owned by the name.
@@ -114,7 +114,7 @@ private:
     friend class UT_NCH_CACHE_IMP;
     explicit UT_NCH_NAMELONG(const char* name) : text(name) {}
     ~UT_NCH_NAMELONG() override = default;
-    const char* text;
+    const char* text;  // the text, in one of the cache's character pools
 };
 
 // A character pool of a cache.
@@ -127,11 +127,11 @@ private:
     UT_NCH_POOL& operator=(const UT_NCH_POOL&) = delete;
     bool holds(const char* text) const;
 
-    UT_NCH_POOL* next;
-    char* buf;
-    int size;
-    int used;
-    int nnames;
+    UT_NCH_POOL* next;  // the cache's next pool, null for the last
+    char* buf;  // size bytes of texts, each with its zero
+    int size;  // bytes of buf
+    int used;  // bytes of buf taken; texts are never moved or reused
+    int nnames;  // names whose text is here; the pool is released when it drops to 0
 };
 
 class UTIL_EXPORT UT_NCH_CACHE : public UT_BTR_TREE {
@@ -163,7 +163,7 @@ public:
     unsigned int getMaxNameLength() const;
 
 private:
-    UT_NCH_CACHE_IMP* cache_imp;
+    UT_NCH_CACHE_IMP* cache_imp;  // the implementation; never null
 };
 
 class UTIL_EXPORT UT_NCH_CACHE_IMP {
@@ -197,11 +197,11 @@ private:
     UT_NCH_NAME* index_find(const char* text) const noexcept;
     bool index_put(UT_NCH_NAME* name) noexcept;
 
-    UT_NCH_CACHE* tree;
-    UT_NCH_POOL* first_pool;
-    UT_NCH_POOL* cur_pool;
-    unsigned char ptr_only;
-    unsigned int max_len;
+    UT_NCH_CACHE* tree;  // the public cache: the tree the names are stored in
+    UT_NCH_POOL* first_pool;  // the cache's character pools, newest first
+    UT_NCH_POOL* cur_pool;  // the pool new long texts go to while they fit; null before the first
+    unsigned char ptr_only;  // nonzero: names are kept for their identities only and no image can be read in
+    unsigned int max_len;  // the longest text accepted, in characters
     // Every name of the tree by the hash of its text (open addressing, a
     // power-of-two number of slots at most 3/4 full), so that a name already
     // here is found with one hash and about one compare instead of a walk
@@ -211,9 +211,9 @@ private:
     // makes the next look-up rebuild it. Without memory for it, look-ups
     // walk the tree as before.
     std::vector<UT_NCH_NAME*> index;
-    std::size_t index_used = 0;
-    uint32_t index_version = 0;
-    bool indexed = false;
+    std::size_t index_used = 0;  // slots of index holding a name
+    uint32_t index_version = 0;  // the tree's version when index was last right
+    bool indexed = false;  // whether index has been built since the cache was made or it was dropped
 };
 
 // The cache's flush callback: deletes the name in the slot, if any.

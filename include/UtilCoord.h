@@ -25,8 +25,8 @@ public:
                                        const Util_Point32& b2);
 
 private:
-    int32_t x;
-    int32_t y;
+    int32_t x;  // horizontal coordinate
+    int32_t y;  // vertical coordinate
 };
 
 class UTIL_EXPORT Util_Point16 {
@@ -40,8 +40,8 @@ public:
                                        const Util_Point16& b2);
 
 private:
-    int16_t x;
-    int16_t y;
+    int16_t x;  // horizontal coordinate
+    int16_t y;  // vertical coordinate
 };
 
 class UTIL_EXPORT Util_Extrema32 {
@@ -54,10 +54,10 @@ public:
     unsigned char overlap(const Util_Extrema32& o) const;
 
 private:
-    int32_t xmin;
-    int32_t xmax;
-    int32_t ymin;
-    int32_t ymax;
+    int32_t xmin;  // the smallest x seen
+    int32_t xmax;  // the largest x seen
+    int32_t ymin;  // the smallest y seen
+    int32_t ymax;  // the largest y seen
 };
 
 class UTIL_EXPORT Util_Extrema16 {
@@ -70,8 +70,8 @@ public:
     unsigned char overlap(const Util_Extrema16& o) const;
 
 private:
-    int16_t xmin;
-    int16_t xmax;
-    int16_t ymin;
-    int16_t ymax;
+    int16_t xmin;  // the smallest x seen
+    int16_t xmax;  // the largest x seen
+    int16_t ymin;  // the smallest y seen
+    int16_t ymax;  // the largest y seen
 };

@@ -55,7 +55,7 @@ public:
     uint64_t eval() const override { return value; }
 
 private:
-    uint64_t value;
+    uint64_t value;  // one bit per ROM address: the atom's truth table
 };
 
 // Owns its operands. Evaluating a deep tree uses no recursion either.
@@ -75,15 +75,16 @@ public:
 private:
     static void destroy(UT_PREDICATE* p) noexcept;
 
-    UT_OPERATOR_TYPE type;
-    UT_PREDICATE* left;
-    UT_PREDICATE* right;
-    bool inverted = false;
+    UT_OPERATOR_TYPE type;  // AND, OR or XOR
+    UT_PREDICATE* left;  // owned operand
+    UT_PREDICATE* right;  // owned operand
+    bool inverted = false;  // the result is complemented
 };
 
 // The operands pending on one parenthesis level; deletes what is left on it.
 class UTIL_EXPORT UT_PRED_STACK {
 public:
+    // operands one parenthesis level may hold, as equations have always been limited
     static constexpr int kRoom = 100;
 
     UT_PRED_STACK() = default;
@@ -122,9 +123,9 @@ private:
     void setmsg(wchar_t* msg);
     STATUS checkhex(const char* s);
 
-    UT_STRING output;
-    wchar_t* message;
-    unsigned char attributeForm;
+    UT_STRING output;  // the text of the last result, reused between calls
+    wchar_t* message;  // the last failure's message; null after a success
+    unsigned char attributeForm;  // nonzero: names and hex in the attribute form (see gen_hex)
     int (*namecmp)(const char*, const char*);
 };
 

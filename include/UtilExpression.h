@@ -91,7 +91,7 @@ public:
 
 private:
     struct Impl;
-    Impl* impl_;
+    Impl* impl_;  // the parsed tree and its variables; never null
 };
 
 extern template class Expression<short>;

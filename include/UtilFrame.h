@@ -41,7 +41,7 @@ public:
     bool isVerbose() const;
 
 private:
-    StatsFunctionObjectImp* imp_;
+    StatsFunctionObjectImp* imp_;  // the implementation; never null
 };
 
 }  // namespace Util

@@ -55,12 +55,12 @@ private:
     // Deletes the heap nodes behind every bucket and marks each bucket vacant.
     void release_chains();
 
-    uint32_t nbuckets;
+    uint32_t nbuckets;  // fixed at construction, at least 1
     // The newest entry of each bucket lives in the array itself, the older
     // ones in a chain of heap nodes behind it: a look-up that hits the newest
     // entry follows no pointer, and most entries need no node. A bucket
     // without entries has next == vacant().
     Node* buckets;
-    unsigned char owner;
-    uint32_t count;
+    unsigned char owner;  // nonzero: the table deletes its values (del_func) when it lets entries go
+    uint32_t count;  // entries stored
 };

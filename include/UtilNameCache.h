@@ -71,19 +71,19 @@ public:
 
 private:
     friend class CacheImp;
-    int32_t rcnt = 0;
-    int32_t mcnt = 0;
+    int32_t rcnt = 0;  // references; 0 does not remove the name (clean does)
+    int32_t mcnt = 0;  // marks since clearMarks; a marked-only image writes this count
 };
 
 class UTIL_EXPORT NameShort : public NameBase {
 public:
-    static constexpr std::size_t kRoom = 7;
+    static constexpr std::size_t kRoom = 7;  // texts of up to 7 characters fit inside the name object
     // Keeps at most kRoom characters of `text`.
     explicit NameShort(const char* text);
     const char* getName() const override { return text_; }
 
 private:
-    char text_[kRoom + 1];
+    char text_[kRoom + 1];  // the text and its terminating zero
 };
 
 class UTIL_EXPORT NameLong : public NameBase {
@@ -97,6 +97,7 @@ private:
 
 class UTIL_EXPORT Cache {
 public:
+    // the longest text by default: with its zero, a 2 KiB read buffer
     static constexpr unsigned int kDefaultMaxLen = 2047;
 
     explicit Cache(bool ptr_only = false);
@@ -124,7 +125,7 @@ public:
     unsigned int getMaxNameLength() const;
 
 private:
-    CacheImp* imp;
+    CacheImp* imp;  // the implementation; never null
 };
 
 }  // namespace Util::NameCache

@@ -44,7 +44,7 @@ public:
     static uint64_t anyPrimeGreaterThanEqual(uint64_t n);
 
 private:
-    PrimeImp* imp;
+    PrimeImp* imp;  // the implementation; never null
 };
 
 class UTIL_EXPORT PrimeImp {
@@ -69,8 +69,8 @@ private:
     static bool isPrimeByTrialDivision(uint64_t n);
     bool knownMethod() const { return method == Prime::TrialDivision || method == Prime::Witness; }
 
-    Prime::PrimeCheckMethod method = Prime::TrialDivision;
-    uint64_t maxTrials = 100;
+    Prime::PrimeCheckMethod method = Prime::TrialDivision;  // how isPrime decides
+    uint64_t maxTrials = 100;  // the witnesses the Witness method tries at most
 };
 
 }  // namespace Util

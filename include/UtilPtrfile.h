@@ -63,7 +63,7 @@ public:
     }
 
 private:
-    static constexpr unsigned kFirstBits = 10;
+    static constexpr unsigned kFirstBits = 10;  // 1024 slots to start with: a small file never grows the index
 
     // Keys are mostly small consecutive identities or aligned addresses; the
     // multiplication spreads either over the whole array.
@@ -80,9 +80,9 @@ private:
                 slot(Traits::key(e)) = e;
     }
 
-    std::vector<Entry> slots;
-    unsigned bits;
-    std::size_t used = 0;
+    std::vector<Entry> slots;  // a power of two of them, at most half in use
+    unsigned bits;  // log2 of slots.size()
+    std::size_t used = 0;  // slots in use
 };
 
 // Writing side: pointer value to identity (null is never a key).
@@ -125,10 +125,10 @@ private:
     };
     static void*** entries(Refs* r) { return reinterpret_cast<void***>(r + 1); }
 
-    UT_PTRFIXREC* next;
-    void* oldaddr;
-    void* newaddr;
-    Refs* refs;
+    UT_PTRFIXREC* next;  // the bucket's next record
+    void* oldaddr;  // the identity read from the file
+    void* newaddr;  // the object registered for it; null until registerptr
+    Refs* refs;  // the fields waiting for newaddr; null when none ever waited
 };
 
 class UTIL_EXPORT UT_PTRFIXTABLE {
@@ -149,13 +149,13 @@ private:
     UT_PTRFIXREC* findorcreate(void* key);
     void release_all();
 
-    UT_PTRFIXREC** buckets;
-    int size;
-    UT_FASTMEM* recmem;
-    int count;
-    int curbucket;
-    UT_PTRFIXREC* currec;
-    int curidx;
+    UT_PTRFIXREC** buckets;  // size chains of records, newest first
+    int size;  // buckets, at least 1
+    UT_FASTMEM* recmem;  // the records' pool, made with the table
+    int count;  // records in the table
+    int curbucket;  // checkptrs: the bucket it stands in; -1 before it starts and after it ends
+    UT_PTRFIXREC* currec;  // checkptrs: the record it stands on
+    int curidx;  // checkptrs: the next waiting field of currec to report
     // Finds a key's record without walking its chain: the chains, which keep
     // the order checkptrs reports in, grow long once a file names many more
     // objects than there are buckets.
@@ -180,10 +180,10 @@ public:
 private:
     UT_PTRFIXTABLE& table();
 
-    UT_PTRFILE* owner;
-    UT_PTRFIXTABLE* fixtable;
-    UT_PTRINDEX<UT_PTRIDS> ptrmap;
-    uint32_t nextid;
+    UT_PTRFILE* owner;  // the stream the identities are written to and read from
+    UT_PTRFIXTABLE* fixtable;  // the reading side's records, made on first use; null until then
+    UT_PTRINDEX<UT_PTRIDS> ptrmap;  // the writing side's identities by pointer
+    uint32_t nextid;  // the identity the next new pointer gets; starts at 1 (0 is null)
 };
 
 // Bound to a file like any Port::Stream made directly: open(name), close().
@@ -211,5 +211,5 @@ public:
     void flush_fixtable();
 
 private:
-    UT_PTRFILE_IMP* imp;
+    UT_PTRFILE_IMP* imp;  // the implementation; never null
 };

@@ -39,6 +39,7 @@ public:
 
 private:
     friend struct RegistryLifetime;
+    // the resources by key, made on first use; never freed, as callers may hold them to exit
     static std::map<std::string, void*>* type_instance_map;
 };
 

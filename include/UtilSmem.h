@@ -49,6 +49,7 @@ class Port_ThrMutex;
 
 class UTIL_EXPORT UT_SM_SMALLMEM_IMP : public UT_STATOBJ {
 public:
+    // bytes of elements per chunk unless the caller gives another budget
     static constexpr int kDefaultBudget = 4000;
 
     UT_SM_SMALLMEM_IMP(int size, unsigned char release, bool releaseAtZero, const char* poolname, int blk);
@@ -76,14 +77,14 @@ private:
     // statistics while they read the pool; null when there is none. Atomic:
     // a report on another thread may read it while it is set.
     std::atomic<Port_ThrMutex*> guard{nullptr};
-    bool rel;
-    bool relz;
-    uint16_t elemsize;
-    uint32_t blksize;
-    int active;
-    void* freelist;
-    void* chunks;
-    std::string name;
+    bool rel;  // chunks are released by freechunks, and so on destruction
+    bool relz;  // chunks are released when the last element is given back
+    uint16_t elemsize;  // bytes per element, rounded up to 8
+    uint32_t blksize;  // bytes per chunk: its elements and the link to the next chunk
+    int active;  // elements handed out and not given back
+    void* freelist;  // given-back and never-used elements, linked through their first word
+    void* chunks;  // the chunks made, linked through their first word; kept only when rel
+    std::string name;  // the pool's name in the statistics
 };
 
 class UTIL_EXPORT UT_SM_SMALLMEM {
@@ -109,13 +110,13 @@ public:
     static void printstatsallpools();
 
 private:
-    UT_SM_SMALLMEM_IMP* imp;
+    UT_SM_SMALLMEM_IMP* imp;  // the pool; shared pools are the manager's, private ones this handle's
 };
 
 class UTIL_EXPORT UT_SM_MNGR {
 public:
-    static constexpr int kClasses = 16;
-    static constexpr int kLargestShared = 8 * kClasses;
+    static constexpr int kClasses = 16;  // shared size classes of 8, 16, ... bytes
+    static constexpr int kLargestShared = 8 * kClasses;  // the largest shared element
 
     static UT_SM_MNGR* getmemmngr();
     UT_SM_SMALLMEM_IMP* getmemhandler(int size);
@@ -130,9 +131,9 @@ private:
     ~UT_SM_MNGR() = delete;
 
     std::recursive_mutex lock;  // the handlers, the set and the count
-    UT_SM_SMALLMEM_IMP* handlers[kClasses] = {};
-    std::set<UT_SM_SMALLMEM_IMP*> active;
-    int numimps = 0;
+    UT_SM_SMALLMEM_IMP* handlers[kClasses] = {};  // the shared pool of each size class, made on first use
+    std::set<UT_SM_SMALLMEM_IMP*> active;  // every pool alive, for the statistics
+    int numimps = 0;  // UT_SM_SMALLMEM handles alive, shared or private
 };
 
 // The string objects' shared 16-byte pool, made last at load.

@@ -21,7 +21,7 @@
 
 class UTIL_EXPORT UT_STRING {
 public:
-    static constexpr int kMinCapacity = 10;
+    static constexpr int kMinCapacity = 10;  // the smallest buffer, so that short texts never regrow it
 
     explicit UT_STRING(int size);
     ~UT_STRING();
@@ -40,9 +40,9 @@ public:
 private:
     void grow_buffer();
 
-    char* buf;
-    int capacity;
-    int length;
+    char* buf;  // capacity bytes; the text and its zero
+    int capacity;  // bytes of buf
+    int length;  // characters of the text, below capacity
 };
 
 class UTIL_EXPORT UT_STROBJ {
@@ -80,6 +80,6 @@ private:
     char* intdupstr(const char* s);
     int compare(const UT_STROBJ& o) const;
 
-    char* text;
-    int length;
+    char* text;  // the text with its zero, from the string pool; null for none
+    int length;  // characters of text
 };

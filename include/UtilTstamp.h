@@ -33,7 +33,7 @@ public:
     const UT_TIME::Tm& tm() const { return *time; }
 
 private:
-    UT_TIME::Tm* time;
+    UT_TIME::Tm* time;  // the moment, broken down in local time; owned
 };
 
 class UTIL_EXPORT UT_TIMESTAMP {
@@ -70,5 +70,5 @@ public:
     Port::StringBase<char> getTimeStampYear() const;
 
 private:
-    UT_TIMESTAMP_IMP* imp;
+    UT_TIMESTAMP_IMP* imp;  // the implementation; never null
 };

@@ -21,8 +21,8 @@ const char* Port_Env::GetLang() {
         std::strcmp(lang, "POSIX") == 0)
         return "english";
     struct Known {
-        const char* prefix;
-        const char* name;
+        const char* prefix;  // the start of a LANG value
+        const char* name;  // the language it names
     };
     static const Known known[] = {
         {"en", "english"}, {"ja", "japanese"}, {"de", "german"}, {"fr", "french"}};

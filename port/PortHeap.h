@@ -46,5 +46,5 @@ public:
     const char* getstatname() const { return statname_; }
 
 private:
-    const char* statname_;
+    const char* statname_;  // the class name statistics print; the caller's, may be null
 };

@@ -12,7 +12,8 @@ namespace {
 // The manager's state lives in a function-local object that is never destroyed,
 // so that reports made while other statics are built or torn down still work.
 struct SinkState {
-    std::mutex lock;
+    std::mutex lock;  // guards sink
+    // the installed sink; a report in progress keeps its own copy; null: the default
     std::shared_ptr<const Port::MsgSink> sink;
 };
 

@@ -43,11 +43,11 @@ public:
     const std::string& getMessage() const { return message_; }
 
 private:
-    std::string module_;
-    std::string file_;
-    std::string revision_;
-    int line_;
-    std::string message_;
+    std::string module_;  // the module that reported
+    std::string file_;  // the reporting source unit's path
+    std::string revision_;  // the unit's revision text
+    int line_;  // the line in that unit
+    std::string message_;  // the report's text
 };
 
 enum class MsgKind { Fatal, Error, Warning, Internal, Status };
@@ -56,11 +56,11 @@ enum class MsgKind { Fatal, Error, Warning, Internal, Status };
 PORT_EXPORT const char* msgKindName(MsgKind kind);
 
 struct Message {
-    MsgKind kind;
-    std::string module;
-    std::string file;
-    int line;
-    std::string revision;
+    MsgKind kind;  // which kind of report
+    std::string module;  // "Utilities" for the library's own
+    std::string file;  // the reporting unit's path
+    int line;  // the line in that unit
+    std::string revision;  // the unit's revision text
     int code;          // the fatal code; 0 for the other kinds
     std::string text;  // formatted, exactly as the reporter gave it
 };
@@ -97,7 +97,7 @@ public:
     int getCode() const { return code_; }
 
 private:
-    int code_;
+    int code_;  // the code issueFatal was given
 };
 
 }  // namespace Port
@@ -123,10 +123,10 @@ private:
     Port::Message make(Port::MsgKind kind, int code, const char* fmt, va_list args) const
         PORT_PRINTF(4, 0);
 
-    const char* module_;
-    const char* file_;
-    int line_;
-    const char* revision_;
+    const char* module_;  // the module, as given; must outlive the object
+    const char* file_;  // the unit's path, as given; must outlive the object
+    int line_;  // the line in that unit
+    const char* revision_;  // the unit's revision, as given; must outlive the object
 };
 
 // Held by every source unit so that the message manager exists before the

@@ -44,7 +44,7 @@ public:
     unsigned getErrorCode() const { return errcode_; }
 
 private:
-    unsigned errcode_;
+    unsigned errcode_;  // the system's error code, or LOCK_FAILED
 };
 
 // A non-recursive mutex, constructed unlocked.
@@ -59,7 +59,7 @@ public:
     Port::Thread::Error unlock();
 
 private:
-    pthread_mutex_t mutex_;
+    pthread_mutex_t mutex_;  // the system mutex (default kind: not recursive)
 };
 
 // Scoped lock: locks in its constructor (throwing LOCK_FAILED when it cannot)
@@ -80,8 +80,8 @@ public:
     Port_ThrGuard& operator=(const Port_ThrGuard&) = delete;
 
 private:
-    Mutex& mutex_;
-    bool locked_ = false;
+    Mutex& mutex_;  // the mutex held
+    bool locked_ = false;  // whether this guard holds it now
 };
 
 // One untyped pointer per thread; `cleanup` is called with a thread's non-null
@@ -100,7 +100,7 @@ public:
     Port::Thread::Error setData(void* data);
 
 private:
-    pthread_key_t key_;
+    pthread_key_t key_;  // the system's slot key
 };
 
 // Typed wrapper of one slot.
@@ -113,5 +113,5 @@ public:
     Port::Thread::Error setData(T* data) { return helper_.setData(data); }
 
 private:
-    Port_ThrThreadDataHelper helper_;
+    Port_ThrThreadDataHelper helper_;  // the untyped slot
 };

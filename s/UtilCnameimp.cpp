@@ -23,13 +23,21 @@ namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilCnameimp.cpp", "1.0"};
 
-constexpr int kPoolBytes = 65536;
-constexpr int kSmokePoolBytes = 256;
-constexpr const char* kSmokeSwitch = "UT_NCH_SMOKETEST";
-constexpr std::size_t kShortest = 4;  // NAME7 from here
-constexpr std::size_t kLongest = 8;   // NAMELONG from here
-constexpr unsigned kBytesPerName = 32;
+using Util::NameImage::kPoolBytes;
+using Util::NameImage::kSmokePoolBytes;
+using Util::NameImage::kSmokeSwitch;
+// Texts shorter than kShortest live in the name object itself (NAME3),
+// shorter than kLongest in a longer one (NAME7); the rest in a pool (NAMELONG).
+constexpr std::size_t kShortest = 4;
+constexpr std::size_t kLongest = 8;
+// Every name object takes one pool element of kNameBytes, the largest of the
+// three kinds (rounded to 8). The memory statistic counts kBytesPerName per
+// name instead: the object and its share of the tree node that holds it, the
+// figure callers have always budgeted with.
 constexpr unsigned kNameBytes = 24;
+constexpr unsigned kBytesPerName = 32;
+// Name objects per pool block: one block serves a typical design's first
+// few thousand names with a single allocation.
 constexpr unsigned kNamesPerBlock = 2048;
 
 constexpr const char* kMsgTooLong = "maximum name length exceeded.\n";
@@ -47,8 +55,8 @@ constexpr const char* kMsgName = "\"%s\": rcnt = %d, mcnt = %d\n";
 // The shared pool of name objects and its lock.
 struct NamePool {
     NamePool() { pool.set_guard(&lock); }
-    Port_ThrMutex lock;
-    UT_FASTMEM pool{kNameBytes, kNamesPerBlock, "UT_NCH_NAME"};
+    Port_ThrMutex lock;  // held around every take and give-back of pool
+    UT_FASTMEM pool{kNameBytes, kNamesPerBlock, "UT_NCH_NAME"};  // the name objects of every cache
 };
 Util::Statics::Shared<NamePool> namePoolShared;
 
@@ -365,10 +373,10 @@ void UT_NCH_CACHE_IMP::clear_marks() {
 
 namespace {
 struct WritePass {
-    UT_PTRFILE* file;
-    unsigned char marked_only;
-    unsigned int max_len;
-    int32_t marked;
+    UT_PTRFILE* file;  // the image's stream
+    unsigned char marked_only;  // nonzero: only marked names, with their mark counts
+    unsigned int max_len;  // the cache's longest text
+    int32_t marked;  // records written so far
 };
 }  // namespace
 

@@ -46,10 +46,10 @@ public:
                                  static_cast<int>(constructs), name.c_str(), object);
     }
 
-    Port::StringBase<char> name;
-    uint32_t constructs = 0;
-    uint32_t destructs = 0;
-    bool verbose;
+    Port::StringBase<char> name;  // the class counted
+    uint32_t constructs = 0;  // constructions seen
+    uint32_t destructs = 0;  // destructions seen
+    bool verbose;  // each construction and destruction is reported as it happens
 };
 
 StatsFunctionObject::StatsFunctionObject() : imp_(new StatsFunctionObjectImp(kDefaultName)) {}

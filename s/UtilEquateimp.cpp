@@ -103,9 +103,9 @@ UT_OPERATOR::~UT_OPERATOR() {
 uint64_t UT_OPERATOR::eval() const {
     // Post-order on an explicit stack, for the same reason.
     struct Frame {
-        const UT_OPERATOR* op;
-        uint64_t left;
-        int stage;
+        const UT_OPERATOR* op;  // the operator being evaluated
+        uint64_t left;  // its left operand's value, once known
+        int stage;  // 0 and 1: the left operand is evaluated and kept, 2 and 3: the right
     };
     std::vector<Frame> stack{{this, 0, 0}};
     uint64_t result = 0;
@@ -161,23 +161,23 @@ UT_PREDICATE* UT_PRED_STACK::pop() {
 struct UT_EQUATE_IMP::Parse {
     enum Kind { END, OPEN, CLOSE, OPERATOR, CONSTANT, INVERT, NAME, BAD };
     struct Token {
-        Kind kind;
+        Kind kind;  // what the token is
         std::string_view text;  // into the equation
-        UT_OPERATOR_TYPE op = OP_AND;
+        UT_OPERATOR_TYPE op = OP_AND;  // OPERATOR: which one
     };
     // One parenthesis level: its pending operands and operators, and the
     // inversion that applies to it as a whole.
     struct Level {
-        UT_PRED_STACK operands;
-        std::vector<UT_OPERATOR_TYPE> ops;
-        bool inverted = false;
+        UT_PRED_STACK operands;  // the operands read on this level
+        std::vector<UT_OPERATOR_TYPE> ops;  // the operators between them
+        bool inverted = false;  // the level is preceded by an inversion
     };
 
-    UT_EQUATE_IMP& self;
-    const char* at;
-    const char** names;
-    int nlines;
-    std::deque<Level> levels;
+    UT_EQUATE_IMP& self;  // the converter, for its name comparison and messages
+    const char* at;  // the next character to read
+    const char** names;  // the address lines' names
+    int nlines;  // how many names there are
+    std::deque<Level> levels;  // the open parenthesis levels, the outermost first
 
     Token next() {
         while (*at && UT_STR::IsSpace(*at))

@@ -59,9 +59,9 @@ inline bool isNameChar(char c) { return isLetter(c) || isDigit(c) || c == '_'; }
 template <class V>
 struct Token {
     enum Kind : uint8_t { End, Value, Open, Close, Op };
-    Kind kind;
-    char op;
-    V value;
+    Kind kind;  // what the token is
+    char op;  // Op: the operator's character
+    V value;  // Value: the number, or a variable's value
 };
 
 template <class G>
@@ -110,8 +110,8 @@ public:
     }
 
 private:
-    const char* at_;
-    const typename G::Map* vars_;
+    const char* at_;  // the next character to read
+    const typename G::Map* vars_;  // the caller's variables; null when none were given
 };
 
 template <class G>

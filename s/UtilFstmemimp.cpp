@@ -31,8 +31,8 @@ bool poolsOn = false;
 // thread, so the registry has its own lock; it is recursive so that a sink
 // called from report_usage may itself make or destroy a pool.
 struct Registry {
-    std::recursive_mutex lock;
-    std::vector<UT_FASTMEM_IMP*> pools;
+    std::recursive_mutex lock;  // guards pools
+    std::vector<UT_FASTMEM_IMP*> pools;  // every live pool, in order of construction
 };
 
 Registry& registry() {

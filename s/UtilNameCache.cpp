@@ -21,9 +21,11 @@ namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilNameCache.cpp", "1.0"};
 
-constexpr std::size_t kPoolBytes = 65536;
-constexpr std::size_t kSmokePoolBytes = 256;
-constexpr const char* kSmokeSwitch = "UT_NCH_SMOKETEST";
+using Util::NameImage::kPoolBytes;
+using Util::NameImage::kSmokePoolBytes;
+using Util::NameImage::kSmokeSwitch;
+// The memory statistic's fixed costs: 8 bytes per name (its map entry's
+// share, as callers budget it) and 40 for the cache object itself.
 constexpr uint64_t kBytesPerName = 8;
 constexpr uint64_t kCacheBytes = 40;
 
@@ -91,11 +93,11 @@ public:
 
 private:
     struct Pool {
-        Pool* next;
-        char* buf;
+        Pool* next;  // the next pool, null for the last
+        char* buf;  // size bytes of texts, each with its zero
         std::size_t size;  // the process's pool size, or more for one long text
-        std::size_t used;
-        int nnames;
+        std::size_t used;  // bytes of buf taken; texts are never moved or reused
+        int nnames;  // names whose text is here; the pool is released when it drops to 0
     };
 
     const char* copyText(const char* text, std::size_t len);
@@ -103,11 +105,11 @@ private:
     Pool* newPool(std::size_t need);
     void erase(std::map<const char*, Name*, TextLess>::iterator found);
 
-    bool ptr_only;
-    unsigned int max_len;
-    std::map<const char*, Name*, TextLess> names;
-    Pool* first_pool = nullptr;
-    Pool* cur_pool = nullptr;
+    bool ptr_only;  // names are kept for their identities only and no image can be read in
+    unsigned int max_len;  // the longest text accepted, in characters
+    std::map<const char*, Name*, TextLess> names;  // every name by its text
+    Pool* first_pool = nullptr;  // the character pools, newest first
+    Pool* cur_pool = nullptr;  // the pool new long texts go to while they fit
 };
 
 CacheImp::CacheImp(const CacheImp& other) : ptr_only(other.ptr_only), max_len(other.max_len) {

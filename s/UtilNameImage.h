@@ -27,10 +27,17 @@
 
 namespace Util::NameImage {
 
+// The character pools both caches copy long texts into. A pool is large so
+// that its allocation is paid once per some thousand names; the smoke-test
+// switch makes pools small, so that tests reach a second pool with a few names.
+inline constexpr std::size_t kPoolBytes = 65536;
+inline constexpr std::size_t kSmokePoolBytes = 256;
+inline constexpr const char* kSmokeSwitch = "UT_NCH_SMOKETEST";
+
 struct Record {
-    void* identity;
-    int32_t refs;
-    std::string text;
+    void* identity;  // the record's identity, as the file's readptr gave it
+    int32_t refs;  // the stored count, 0 or more
+    std::string text;  // the name's text
 };
 
 inline constexpr const char* kMsgCorrupt = "Corrupt name image at byte %lld: %s.\n";

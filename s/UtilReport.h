@@ -28,8 +28,8 @@ inline constexpr const char* kMsgLockCreate = "Couldn't create a thread lock [er
 inline constexpr const char* kMsgOutOfMemory = "Out Of Memory";
 
 struct Unit {
-    const char* path;
-    const char* revision;
+    const char* path;  // the unit's source path, as reports show it
+    const char* revision;  // the unit's revision text
 };
 
 // Inline, so that the library's own tests can use the frame's helpers too.
@@ -64,8 +64,8 @@ private:
         return Port_MsgManData::createObject(kModule, unit_.path, line_, unit_.revision);
     }
 
-    const Unit& unit_;
-    int line_;
+    const Unit& unit_;  // the reporting unit
+    int line_;  // the line that reports
 };
 
 // Runs `create` (which makes a unit's shared objects) and turns its failures

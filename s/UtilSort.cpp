@@ -24,8 +24,8 @@ constexpr int kPartitionMin = 4;  // partitions below this many elements stay un
 constexpr int kMedianMin = 6;     // partitions from this many elements use a median of three
 
 struct Sort {
-    int size;
-    UT_BASE_ARRAY::CompareFn cmp;
+    int size;  // bytes per element
+    UT_BASE_ARRAY::CompareFn cmp;  // the caller's comparison
     std::ptrdiff_t thresh;   // kPartitionMin elements, in bytes
     std::ptrdiff_t mthresh;  // kMedianMin elements, in bytes
 

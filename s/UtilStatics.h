@@ -33,7 +33,7 @@ UTIL_EXPORT const Blist& blist();
 
 // UtilBtreeimp: the tree's node pool and its dump lock.
 struct Btree {
-    Port_ThrMutex* dumpLock;
+    Port_ThrMutex* dumpLock;  // serialises the dumps of all trees
     Port_ThrMutex* nodePoolLock;  // UT_BTR_NODE::mem
 };
 // Also makes the node pool UT_BTR_NODE::mem.
@@ -67,8 +67,8 @@ namespace Util::Statics {
 // is usable before any dynamic initialisation of the library has run.
 template <class T>
 struct Shared {
-    std::mutex lock;
-    std::atomic<T*> object{nullptr};
+    std::mutex lock;  // taken while the object is made
+    std::atomic<T*> object{nullptr};  // the object once made; null before
 };
 
 // Makes a unit's shared objects once: `make` returns them (all or nothing),

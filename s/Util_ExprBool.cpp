@@ -25,8 +25,8 @@ constexpr int kLevelNot = 4;
 constexpr int kLevelShiftAlways = 5;
 
 struct Keyword {
-    const char* text;
-    bool value;
+    const char* text;  // a word that stands for a constant
+    bool value;  // its value
 };
 constexpr Keyword kKeywords[] = {
     {"true", true}, {"TRUE", true}, {"yes", true}, {"YES", true},
