@@ -6,9 +6,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cstdlib>
 #include <initializer_list>
-#include <unistd.h>
 
 inline int pooledBenchMain(int argc, char** argv, std::initializer_list<const char*> variables) {
     bool missing = false;

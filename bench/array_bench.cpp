@@ -18,8 +18,10 @@ std::vector<int> input(Shape shape, int n) {
     std::vector<int> v(static_cast<size_t>(n));
     std::mt19937 rng(1);
     for (int i = 0; i < n; ++i)
-        v[i] = shape == RANDOM ? static_cast<int>(rng()) : shape == SORTED ? i
-             : shape == REVERSED ? n - i : static_cast<int>(rng() % 8);
+        v[i] = shape == RANDOM     ? static_cast<int>(rng())
+               : shape == SORTED   ? i
+               : shape == REVERSED ? n - i
+                                   : static_cast<int>(rng() % 8);
     return v;
 }
 

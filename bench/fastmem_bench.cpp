@@ -59,17 +59,19 @@ void run(benchmark::State& state, Take take, Give give) {
 
 void BM_Fastmem(benchmark::State& state) {
     UT_FASTMEM pool(kElemSize, kPerBlock, "bench");
-    run(state, [&] { return pool.getnewptr(); }, [&](void* p) { pool.qrn_free(p); });
+    run(
+        state, [&] { return pool.getnewptr(); }, [&](void* p) { pool.qrn_free(p); });
 }
 
 void BM_Malloc(benchmark::State& state) {
-    run(state, [] { return std::malloc(kElemSize); }, [](void* p) { std::free(p); });
+    run(
+        state, [] { return std::malloc(kElemSize); }, [](void* p) { std::free(p); });
 }
 
 void BM_PmrPool(benchmark::State& state) {
     std::pmr::unsynchronized_pool_resource pool;
-    run(state, [&] { return pool.allocate(kElemSize); },
-        [&](void* p) { pool.deallocate(p, kElemSize); });
+    run(
+        state, [&] { return pool.allocate(kElemSize); }, [&](void* p) { pool.deallocate(p, kElemSize); });
 }
 
 #ifdef UTIL_BENCH_BOOST
@@ -77,13 +79,15 @@ void BM_PmrPool(benchmark::State& state) {
 // list ordered, which is linear per call.
 void BM_BoostPool(benchmark::State& state) {
     boost::pool<> pool(kElemSize, kPerBlock);
-    run(state, [&] { return pool.malloc(); }, [&](void* p) { pool.free(p); });
+    run(
+        state, [&] { return pool.malloc(); }, [&](void* p) { pool.free(p); });
 }
 #endif
 
 #ifdef UTIL_BENCH_MIMALLOC
 void BM_Mimalloc(benchmark::State& state) {
-    run(state, [] { return mi_malloc(kElemSize); }, [](void* p) { mi_free(p); });
+    run(
+        state, [] { return mi_malloc(kElemSize); }, [](void* p) { mi_free(p); });
 }
 #endif
 

@@ -15,9 +15,7 @@
 
 namespace {
 
-std::string scratch(int i) {
-    return "/tmp/ifile_bench_" + std::to_string(getpid()) + "_" + std::to_string(i);
-}
+std::string scratch(int i) { return "/tmp/ifile_bench_" + std::to_string(getpid()) + "_" + std::to_string(i); }
 
 struct Shape {
     int files;

@@ -138,9 +138,7 @@ void BM_FindAbslFlatSet(benchmark::State& state) {
 }
 #endif
 
-std::string scratch(const char* what) {
-    return "/tmp/names_bench_" + std::to_string(getpid()) + "_" + what;
-}
+std::string scratch(const char* what) { return "/tmp/names_bench_" + std::to_string(getpid()) + "_" + what; }
 
 UT_NCH_CACHE& savedCache(size_t n) {
     static UT_NCH_CACHE cache;

@@ -42,18 +42,21 @@ void run(benchmark::State& state, Take take, Give give) {
 
 void BM_SmallPool(benchmark::State& state) {
     UT_SM_SMALLMEM pool(static_cast<int>(state.range(0)), 1, "bench", -1);
-    run(state, [&] { return pool.getmem(); }, [&](void* p) { pool.relmem(p); });
+    run(
+        state, [&] { return pool.getmem(); }, [&](void* p) { pool.relmem(p); });
 }
 
 void BM_Malloc(benchmark::State& state) {
     const size_t n = static_cast<size_t>(state.range(0));
-    run(state, [n] { return std::malloc(n); }, [](void* p) { std::free(p); });
+    run(
+        state, [n] { return std::malloc(n); }, [](void* p) { std::free(p); });
 }
 
 void BM_PmrPool(benchmark::State& state) {
     const size_t n = static_cast<size_t>(state.range(0));
     std::pmr::unsynchronized_pool_resource pool;
-    run(state, [&] { return pool.allocate(n); }, [&](void* p) { pool.deallocate(p, n); });
+    run(
+        state, [&] { return pool.allocate(n); }, [&](void* p) { pool.deallocate(p, n); });
 }
 
 const char* kTexts[] = {"top/u_core/net_17", "clk", "u_alu/sum[3]", "reset_n"};
@@ -92,8 +95,8 @@ void BM_StdStringCreateCopyCompare(benchmark::State& state) {
 
 void BM_GenHexSixLines(benchmark::State& state) {
     const char* lines[] = {"A0", "A1", "A2", "A3", "A4", "A5"};
-    const char* eqns[] = {"O = A0*~A1 + A2@A3 + ~(A4*A5)", "O = (A0+A1)*(A2+A3)*(A4+~A5)",
-                          "O = A0@A1@A2@A3@A4@A5", "O = ~A0*~A1*A2 + A3*A4 + A5*A0*~A2"};
+    const char* eqns[] = {"O = A0*~A1 + A2@A3 + ~(A4*A5)", "O = (A0+A1)*(A2+A3)*(A4+~A5)", "O = A0@A1@A2@A3@A4@A5",
+                          "O = ~A0*~A1*A2 + A3*A4 + A5*A0*~A2"};
     UT_EQUATE e;
     int i = 0;
     for (auto _ : state) {

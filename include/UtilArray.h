@@ -89,10 +89,10 @@ protected:
     void swapelements(int a, int b);
 
     unsigned char clearflag;  // nonzero: new elements are cleared with clearmem
-    int elsize;  // bytes per element, fixed at construction
-    uint32_t capacity;  // elements the storage holds without growing
-    int count;  // elements in use, 0 .. capacity
-    int grow;  // elements added per growth (UT_DARRAY)
+    int elsize;               // bytes per element, fixed at construction
+    uint32_t capacity;        // elements the storage holds without growing
+    int count;                // elements in use, 0 .. capacity
+    int grow;                 // elements added per growth (UT_DARRAY)
 
 private:
     int search(const void* key, CompareFn cmp, bool insert);
@@ -141,9 +141,9 @@ private:
     void addbuckets(int newnbuckets);
 
     void*** tableref;  // the caller's variable: always the bucket table's current address
-    int nbuckets;  // buckets in the table
-    int bucketbytes;  // perbucket × elsize
-    int perbucket;  // elements per bucket, fixed at construction
+    int nbuckets;      // buckets in the table
+    int bucketbytes;   // perbucket × elsize
+    int perbucket;     // elements per bucket, fixed at construction
 };
 
 class UTIL_EXPORT UT_SORT {

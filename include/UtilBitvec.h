@@ -86,6 +86,6 @@ private:
 
     uint32_t bytes() const { return n / 8 + 1; }
 
-    uint32_t n;  // the size in bits; setting a bit at n or above grows it
+    uint32_t n;           // the size in bits; setting a bit at n or above grows it
     unsigned char* bits;  // bytes() bytes, bit i in byte i / 8 at bit i % 8
 };

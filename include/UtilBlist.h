@@ -91,7 +91,7 @@ private:
     static Tail& tailOf(void** head) { return *reinterpret_cast<Tail*>(head - kTailWords); }
 
     void** first;  // the first block (its hidden Tail sits just before it); null when empty
-    Count count;  // elements stored
+    Count count;   // elements stored
     Slots nslots;  // slots per block, fixed at construction
     Iters niters;  // iterators open on the list; it cannot be destroyed or compressed while above 0
 };
@@ -154,43 +154,39 @@ private:
         }
     }
 
-    List* list;  // the list walked; registered with it for the iterator's life
+    List* list;    // the list walked; registered with it for the iterator's life
     void** block;  // the block the walk stands in; null once past the end
-    Index index;  // the next slot of `block` to look at
+    Index index;   // the next slot of `block` to look at
 };
 
 }  // namespace Util::Details
 
-class UTIL_EXPORT UT_BLIST
-    : public Util::Details::BlockList<UT_BLIST, uint32_t, uint16_t, uint16_t> {
+class UTIL_EXPORT UT_BLIST : public Util::Details::BlockList<UT_BLIST, uint32_t, uint16_t, uint16_t> {
 public:
     explicit UT_BLIST(unsigned short slots) : BlockList(slots) {}
 
     static uint32_t total_count;  // lists alive, under the count lock
-    static uint32_t total_mem;  // bytes of list objects, blocks and iterators, under the memory lock
-    static UT_FASTMEM* mem;  // the blocks of every list of this kind
+    static uint32_t total_mem;    // bytes of list objects, blocks and iterators, under the memory lock
+    static UT_FASTMEM* mem;       // the blocks of every list of this kind
 };
 
-class UTIL_EXPORT UT_BLIST_ITER
-    : public Util::Details::BlockListIter<UT_BLIST, UT_BLIST_ITER, uint16_t> {
+class UTIL_EXPORT UT_BLIST_ITER : public Util::Details::BlockListIter<UT_BLIST, UT_BLIST_ITER, uint16_t> {
 public:
     explicit UT_BLIST_ITER(UT_BLIST* on) : BlockListIter(on) {}
 
     static UT_FASTMEM* mem;  // the iterator objects
 };
 
-class UTIL_EXPORT UT_BLISTS
-    : public Util::Details::BlockList<UT_BLISTS, uint16_t, uint8_t, uint8_t> {
+class UTIL_EXPORT UT_BLISTS : public Util::Details::BlockList<UT_BLISTS, uint16_t, uint8_t, uint8_t> {
 public:
     explicit UT_BLISTS(unsigned char slots) : BlockList(slots) {}
 
     static uint32_t total_count;  // lists alive, under the count lock
-    static uint32_t total_mem;  // bytes of list objects, blocks and iterators, under the memory lock
-    static UT_FASTMEM* mem;  // the blocks of every list of this kind
+    static uint32_t total_mem;    // bytes of list objects, blocks and iterators, under the memory lock
+    static UT_FASTMEM* mem;       // the blocks of every list of this kind
 };
 
-class UTIL_EXPORT UT_BLISTS_ITER
-    : public Util::Details::BlockListIter<UT_BLISTS, UT_BLISTS_ITER, uint8_t> {
+class UTIL_EXPORT UT_BLISTS_ITER : public Util::Details::BlockListIter<UT_BLISTS, UT_BLISTS_ITER, uint8_t> {
 public:
     explicit UT_BLISTS_ITER(UT_BLISTS* on) : BlockListIter(on) {}
 

@@ -52,26 +52,18 @@ private:
     static void inorder(const UT_BTR_NODE* node, int parentDepth, Visit& visit);
     ~UT_BTR_NODE() = default;
     void dump(int depth, void (*fn)(void*), unsigned char verbose) const;
-    void dump(Port::Stream& s, int depth, void (*fn)(Port::Stream&, void*),
-              unsigned char verbose) const;
+    void dump(Port::Stream& s, int depth, void (*fn)(Port::Stream&, void*), unsigned char verbose) const;
     void flush(UT_BTR_TREE_IMP* tree, void (*fn)(void**, void*));
 
     UT_BTR_NODE* right = nullptr;  // keys that compare greater
-    UT_BTR_NODE* left = nullptr;  // keys that compare less
-    void* data = nullptr;  // the stored pointer; null only between add's slot and the caller's store
-    BALANCE balance = EQUAL;  // which subtree is one level deeper, or EQUAL
+    UT_BTR_NODE* left = nullptr;   // keys that compare less
+    void* data = nullptr;          // the stored pointer; null only between add's slot and the caller's store
+    BALANCE balance = EQUAL;       // which subtree is one level deeper, or EQUAL
 };
 
 class UTIL_EXPORT UT_BTR_TREE : public UT_STORE {
 public:
-    enum TRAV_TYPE {
-        INORDER = 0,
-        POSTORDER = 1,
-        REV_INORDER = 2,
-        REV_POSTORDER = 3,
-        PREORDER = 4,
-        REV_PREORDER = 5
-    };
+    enum TRAV_TYPE { INORDER = 0, POSTORDER = 1, REV_INORDER = 2, REV_POSTORDER = 3, PREORDER = 4, REV_PREORDER = 5 };
     using CompareFn = int (*)(void* data, const char* key);
     using SlotFn = void (*)(void** slot, void* arg);
 
@@ -156,10 +148,10 @@ private:
     void double_rl(UT_BTR_NODE** link);
     void traverse_recurse(UT_BTR_TREE::SlotFn fn, void* arg, int order, UT_BTR_NODE* node);
 
-    UT_BTR_NODE* root;  // null for an empty tree
+    UT_BTR_NODE* root;            // null for an empty tree
     UT_BTR_TREE::CompareFn comp;  // the comparison given at construction; null: comp_func decides
-    uint32_t count;  // entries holding data
-    unsigned char owner;  // nonzero: the tree deletes its data (del_func) when it lets entries go
-    UT_BTR_TREE* parent;  // the public tree whose overridden hooks are called; null: this object's
-    uint32_t version = 0;  // nodes made and released so far (wraps)
+    uint32_t count;               // entries holding data
+    unsigned char owner;          // nonzero: the tree deletes its data (del_func) when it lets entries go
+    UT_BTR_TREE* parent;          // the public tree whose overridden hooks are called; null: this object's
+    uint32_t version = 0;         // nodes made and released so far (wraps)
 };

@@ -128,10 +128,10 @@ private:
     bool holds(const char* text) const;
 
     UT_NCH_POOL* next;  // the cache's next pool, null for the last
-    char* buf;  // size bytes of texts, each with its zero
-    int size;  // bytes of buf
-    int used;  // bytes of buf taken; texts are never moved or reused
-    int nnames;  // names whose text is here; the pool is released when it drops to 0
+    char* buf;          // size bytes of texts, each with its zero
+    int size;           // bytes of buf
+    int used;           // bytes of buf taken; texts are never moved or reused
+    int nnames;         // names whose text is here; the pool is released when it drops to 0
 };
 
 class UTIL_EXPORT UT_NCH_CACHE : public UT_BTR_TREE {
@@ -197,11 +197,11 @@ private:
     UT_NCH_NAME* index_find(const char* text) const noexcept;
     bool index_put(UT_NCH_NAME* name) noexcept;
 
-    UT_NCH_CACHE* tree;  // the public cache: the tree the names are stored in
+    UT_NCH_CACHE* tree;       // the public cache: the tree the names are stored in
     UT_NCH_POOL* first_pool;  // the cache's character pools, newest first
-    UT_NCH_POOL* cur_pool;  // the pool new long texts go to while they fit; null before the first
-    unsigned char ptr_only;  // nonzero: names are kept for their identities only and no image can be read in
-    unsigned int max_len;  // the longest text accepted, in characters
+    UT_NCH_POOL* cur_pool;    // the pool new long texts go to while they fit; null before the first
+    unsigned char ptr_only;   // nonzero: names are kept for their identities only and no image can be read in
+    unsigned int max_len;     // the longest text accepted, in characters
     // Every name of the tree by the hash of its text (open addressing, a
     // power-of-two number of slots at most 3/4 full), so that a name already
     // here is found with one hash and about one compare instead of a walk
@@ -213,7 +213,7 @@ private:
     std::vector<UT_NCH_NAME*> index;
     std::size_t index_used = 0;  // slots of index holding a name
     uint32_t index_version = 0;  // the tree's version when index was last right
-    bool indexed = false;  // whether index has been built since the cache was made or it was dropped
+    bool indexed = false;        // whether index has been built since the cache was made or it was dropped
 };
 
 // The cache's flush callback: deletes the name in the slot, if any.

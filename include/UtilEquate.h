@@ -76,8 +76,8 @@ private:
     static void destroy(UT_PREDICATE* p) noexcept;
 
     UT_OPERATOR_TYPE type;  // AND, OR or XOR
-    UT_PREDICATE* left;  // owned operand
-    UT_PREDICATE* right;  // owned operand
+    UT_PREDICATE* left;     // owned operand
+    UT_PREDICATE* right;    // owned operand
     bool inverted = false;  // the result is complemented
 };
 
@@ -123,8 +123,8 @@ private:
     void setmsg(wchar_t* msg);
     STATUS checkhex(const char* s);
 
-    UT_STRING output;  // the text of the last result, reused between calls
-    wchar_t* message;  // the last failure's message; null after a success
+    UT_STRING output;             // the text of the last result, reused between calls
+    wchar_t* message;             // the last failure's message; null after a success
     unsigned char attributeForm;  // nonzero: names and hex in the attribute form (see gen_hex)
     int (*namecmp)(const char*, const char*);
 };

@@ -49,14 +49,13 @@ namespace Util {
 
 // The five failures. Each has the constructors (module, file, revision, line),
 // which uses the default message, the same with a message, and a copy.
-#define UTIL_EXPRESSION_EXCEPTION(Name)                                                  \
-    class UTIL_EXPORT Name : public Port::Exception {                                    \
-    public:                                                                              \
-        Name(const char* module, const char* file, const char* revision, int line);      \
-        Name(const char* module, const char* file, const char* revision, int line,       \
-             const char* message);                                                       \
-        Name(const Name& other);                                                         \
-        ~Name() override;                                                                \
+#define UTIL_EXPRESSION_EXCEPTION(Name)                                                                  \
+    class UTIL_EXPORT Name : public Port::Exception {                                                    \
+    public:                                                                                              \
+        Name(const char* module, const char* file, const char* revision, int line);                      \
+        Name(const char* module, const char* file, const char* revision, int line, const char* message); \
+        Name(const Name& other);                                                                         \
+        ~Name() override;                                                                                \
     };
 
 UTIL_EXPRESSION_EXCEPTION(IntOverflowException)  // "Integer overflow\n"
@@ -73,7 +72,7 @@ public:
     // Variable values by exact (case-sensitive) name; only read.
     using VarMap = std::map<const Port::StringBase<char>, T>;
 
-    Expression();                         // no text
+    Expression();                           // no text
     explicit Expression(const char* text);  // keeps a copy of text
     ~Expression();
     Expression(const Expression&) = delete;

@@ -60,11 +60,11 @@ private:
     bool matches(const Record& r, const char* ext) const;
     const Record& checkedSlot(unsigned short i, const char* rangeText) const;
 
-    uint16_t ncmd;  // slots for files named on the command line; application slots follow
-    uint16_t nfiles;  // all slots
-    unsigned char ordered;  // nonzero: the command-line files are added in slot order
-    unsigned char checked;  // nonzero once check() has derived the missing names
+    uint16_t ncmd;              // slots for files named on the command line; application slots follow
+    uint16_t nfiles;            // all slots
+    unsigned char ordered;      // nonzero: the command-line files are added in slot order
+    unsigned char checked;      // nonzero once check() has derived the missing names
     std::vector<Record> files;  // nfiles slots
-    int16_t lastdef;  // the slot the last define() filled; -1 before the first
-    int16_t lastadd;  // the slot the last add() filled; -1 before the first
+    int16_t lastdef;            // the slot the last define() filled; -1 before the first
+    int16_t lastadd;            // the slot the last add() filled; -1 before the first
 };

@@ -42,9 +42,9 @@ class Port_ThrMutex;
 
 struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
     UT_FM_BLOCK_HEAD* next;  // the chain's next block, null at its end
-    void* free;        // first given-back element, null when there is none
-    char* mem;         // the block's elements, block_size bytes
-    uint32_t num_used;  // elements handed out and not given back
+    void* free;              // first given-back element, null when there is none
+    char* mem;               // the block's elements, block_size bytes
+    uint32_t num_used;       // elements handed out and not given back
     UT_FM_BLOCK_HEAD* prev;  // the chain's previous block, null at its front
     // Elements from here to the block's end (mem + block_size) were never
     // handed out; they come after the given-back ones, in address order,
@@ -56,7 +56,7 @@ struct UTIL_EXPORT UT_FM_BLOCK_HEAD {
 // Where a block's elements start, kept beside the block so that finding the
 // owner of an address reads one contiguous array.
 struct UT_FM_BLOCK_SPAN {
-    uintptr_t start;  // the block's first element
+    uintptr_t start;         // the block's first element
     UT_FM_BLOCK_HEAD* head;  // the block
 };
 
@@ -131,11 +131,11 @@ private:
     void to_front(UT_FM_BLOCK_HEAD* head);
 
     UT_FM_BLOCK_HEAD* blocks;  // the chain; the front block serves takes first; null: no block
-    uint32_t elem_size;  // bytes per element, rounded up to 8
-    uint32_t elem_cnt;  // elements per block
-    uint32_t block_size;  // elem_size × elem_cnt
-    int debug_level;  // stored by set_debug_level; not consulted
-    const char* classname;  // printed by dump; the caller's, may be null
+    uint32_t elem_size;        // bytes per element, rounded up to 8
+    uint32_t elem_cnt;         // elements per block
+    uint32_t block_size;       // elem_size × elem_cnt
+    int debug_level;           // stored by set_debug_level; not consulted
+    const char* classname;     // printed by dump; the caller's, may be null
     // The blocks by address, so that a release finds its block without
     // walking the chain.
     std::vector<UT_FM_BLOCK_SPAN> by_address;
@@ -175,8 +175,7 @@ public:
                 std::free(p);
             else
                 ::qrn_free(p);
-        }
-        else if (p && !imp_->give_front(p))
+        } else if (p && !imp_->give_front(p))
             slow_free(p);
     }
     int fastmem_verify() const;  // always 0: no check is made

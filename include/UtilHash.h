@@ -62,5 +62,5 @@ private:
     // without entries has next == vacant().
     Node* buckets;
     unsigned char owner;  // nonzero: the table deletes its values (del_func) when it lets entries go
-    uint32_t count;  // entries stored
+    uint32_t count;       // entries stored
 };

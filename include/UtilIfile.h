@@ -60,9 +60,9 @@ private:
     friend class UT_IFILE_IMP;
     char* name_;  // the segment's name, owned
     int offset_;  // where its bytes start in the file
-    int size_;  // how many bytes it has
-    int type_;  // the caller's type number
-    int data_;  // the caller's word of data
+    int size_;    // how many bytes it has
+    int type_;    // the caller's type number
+    int data_;    // the caller's word of data
 };
 
 // The directory; owns its entries (freelist() deletes them).
@@ -81,9 +81,9 @@ public:
 
 struct UTIL_EXPORT UT_IFILESEGINFO_IMP {
     char* name = nullptr;  // a copy of the segment's name, owned; "" after a failed look-up
-    int size = 0;  // the segment's bytes
-    int type = 0;  // the caller's type number
-    int data = 0;  // the caller's word of data
+    int size = 0;          // the segment's bytes
+    int type = 0;          // the caller's type number
+    int data = 0;          // the caller's word of data
 };
 
 // The caller's copy of one entry (no offset). Its name is null until a
@@ -111,7 +111,7 @@ private:
 
 class UTIL_EXPORT UT_IFILE_IMP {
 public:
-    static constexpr unsigned char kVersion = 2;  // the format's version byte; another one is refused
+    static constexpr unsigned char kVersion = 2;   // the format's version byte; another one is refused
     static constexpr unsigned char kRevision = 0;  // the format's revision byte; another one only warns
     // the header's size: version bytes, count, directory position, then zeros
     static constexpr int kHeaderBytes = 128;
@@ -201,26 +201,26 @@ private:
     void callVersionMismatch(unsigned char v);
     void callRevisionMismatch(unsigned char r);
 
-    UT_IFILE* parent;  // the public file whose overridden hooks are called; null: this object's
+    UT_IFILE* parent;      // the public file whose overridden hooks are called; null: this object's
     LIST_UT_IFILEDIR dir;  // the directory, in the order segments were first written
     // The entry of each name (the last of equal names): open addressing over
     // a power-of-two number of slots at most half full, each with the name's
     // hash, so a look-up compares texts only on a likely match (segment names
     // tend to share long prefixes).
     std::vector<IndexSlot> index;
-    std::size_t indexed = 0;  // slots in use
-    unsigned char version;  // read by load; 0 otherwise
-    unsigned char revision;  // read by load; 0 otherwise
-    unsigned char dataversion;  // the caller's version byte: read by load, written by unload
-    unsigned char datarevision;  // the caller's revision byte: read by load, written by unload
-    char* fname;  // the file's name, owned; null when Closed (see State)
+    std::size_t indexed = 0;      // slots in use
+    unsigned char version;        // read by load; 0 otherwise
+    unsigned char revision;       // read by load; 0 otherwise
+    unsigned char dataversion;    // the caller's version byte: read by load, written by unload
+    unsigned char datarevision;   // the caller's revision byte: read by load, written by unload
+    char* fname;                  // the file's name, owned; null when Closed (see State)
     Port::Stream::Access access;  // READ after load, WRITE after create
-    int nextoffset;  // Writing: where the next segment's bytes start
-    Port::Stream* stream;  // the open stream; null while the file cache is off between segments
-    UT_IFILEDIR* curseg;  // Writing: the segment being written, null between segments
-    unsigned char filecache;  // nonzero: the stream stays open between segments
-    bool failed;  // a write of this file went wrong: unload reports it
-    int entries;  // entries in dir (counting the list walks it)
+    int nextoffset;               // Writing: where the next segment's bytes start
+    Port::Stream* stream;         // the open stream; null while the file cache is off between segments
+    UT_IFILEDIR* curseg;          // Writing: the segment being written, null between segments
+    unsigned char filecache;      // nonzero: the stream stays open between segments
+    bool failed;                  // a write of this file went wrong: unload reports it
+    int entries;                  // entries in dir (counting the list walks it)
     // Where dir's cursor stands: the index of the entry it is on, and that
     // entry; kBeforeFirst after a rewind, kPastEnd once a walk ran off the
     // end (an entry appended later is then still not reached by stepping).

@@ -90,7 +90,7 @@ private:
     unsigned char drop_pointer(void* e, bool owned);
     void free_nodes(bool owned);
 
-    Node* head;  // a sentinel before the first element; never null
-    Node* tail;  // the last node, or head when the list is empty
+    Node* head;    // a sentinel before the first element; never null
+    Node* tail;    // the last node, or head when the list is empty
     Node* cursor;  // the node the cursor stands on; head before the first, null past the end
 };

@@ -70,7 +70,7 @@ private:
     bool knownMethod() const { return method == Prime::TrialDivision || method == Prime::Witness; }
 
     Prime::PrimeCheckMethod method = Prime::TrialDivision;  // how isPrime decides
-    uint64_t maxTrials = 100;  // the witnesses the Witness method tries at most
+    uint64_t maxTrials = 100;                               // the witnesses the Witness method tries at most
 };
 
 }  // namespace Util

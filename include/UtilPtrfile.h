@@ -24,9 +24,9 @@
 
 #include <PortStream.h>
 
-#include <cstdint>
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 class UT_FASTMEM;
@@ -81,8 +81,8 @@ private:
     }
 
     std::vector<Entry> slots;  // a power of two of them, at most half in use
-    unsigned bits;  // log2 of slots.size()
-    std::size_t used = 0;  // slots in use
+    unsigned bits;             // log2 of slots.size()
+    std::size_t used = 0;      // slots in use
 };
 
 // Writing side: pointer value to identity (null is never a key).
@@ -126,9 +126,9 @@ private:
     static void*** entries(Refs* r) { return reinterpret_cast<void***>(r + 1); }
 
     UT_PTRFIXREC* next;  // the bucket's next record
-    void* oldaddr;  // the identity read from the file
-    void* newaddr;  // the object registered for it; null until registerptr
-    Refs* refs;  // the fields waiting for newaddr; null when none ever waited
+    void* oldaddr;       // the identity read from the file
+    void* newaddr;       // the object registered for it; null until registerptr
+    Refs* refs;          // the fields waiting for newaddr; null when none ever waited
 };
 
 class UTIL_EXPORT UT_PTRFIXTABLE {
@@ -150,12 +150,12 @@ private:
     void release_all();
 
     UT_PTRFIXREC** buckets;  // size chains of records, newest first
-    int size;  // buckets, at least 1
-    UT_FASTMEM* recmem;  // the records' pool, made with the table
-    int count;  // records in the table
-    int curbucket;  // checkptrs: the bucket it stands in; -1 before it starts and after it ends
-    UT_PTRFIXREC* currec;  // checkptrs: the record it stands on
-    int curidx;  // checkptrs: the next waiting field of currec to report
+    int size;                // buckets, at least 1
+    UT_FASTMEM* recmem;      // the records' pool, made with the table
+    int count;               // records in the table
+    int curbucket;           // checkptrs: the bucket it stands in; -1 before it starts and after it ends
+    UT_PTRFIXREC* currec;    // checkptrs: the record it stands on
+    int curidx;              // checkptrs: the next waiting field of currec to report
     // Finds a key's record without walking its chain: the chains, which keep
     // the order checkptrs reports in, grow long once a file names many more
     // objects than there are buckets.
@@ -180,10 +180,10 @@ public:
 private:
     UT_PTRFIXTABLE& table();
 
-    UT_PTRFILE* owner;  // the stream the identities are written to and read from
-    UT_PTRFIXTABLE* fixtable;  // the reading side's records, made on first use; null until then
+    UT_PTRFILE* owner;              // the stream the identities are written to and read from
+    UT_PTRFIXTABLE* fixtable;       // the reading side's records, made on first use; null until then
     UT_PTRINDEX<UT_PTRIDS> ptrmap;  // the writing side's identities by pointer
-    uint32_t nextid;  // the identity the next new pointer gets; starts at 1 (0 is null)
+    uint32_t nextid;                // the identity the next new pointer gets; starts at 1 (0 is null)
 };
 
 // Bound to a file like any Port::Stream made directly: open(name), close().

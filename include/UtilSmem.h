@@ -77,14 +77,14 @@ private:
     // statistics while they read the pool; null when there is none. Atomic:
     // a report on another thread may read it while it is set.
     std::atomic<Port_ThrMutex*> guard{nullptr};
-    bool rel;  // chunks are released by freechunks, and so on destruction
-    bool relz;  // chunks are released when the last element is given back
+    bool rel;           // chunks are released by freechunks, and so on destruction
+    bool relz;          // chunks are released when the last element is given back
     uint16_t elemsize;  // bytes per element, rounded up to 8
-    uint32_t blksize;  // bytes per chunk: its elements and the link to the next chunk
-    int active;  // elements handed out and not given back
-    void* freelist;  // given-back and never-used elements, linked through their first word
-    void* chunks;  // the chunks made, linked through their first word; kept only when rel
-    std::string name;  // the pool's name in the statistics
+    uint32_t blksize;   // bytes per chunk: its elements and the link to the next chunk
+    int active;         // elements handed out and not given back
+    void* freelist;     // given-back and never-used elements, linked through their first word
+    void* chunks;       // the chunks made, linked through their first word; kept only when rel
+    std::string name;   // the pool's name in the statistics
 };
 
 class UTIL_EXPORT UT_SM_SMALLMEM {
@@ -115,7 +115,7 @@ private:
 
 class UTIL_EXPORT UT_SM_MNGR {
 public:
-    static constexpr int kClasses = 16;  // shared size classes of 8, 16, ... bytes
+    static constexpr int kClasses = 16;                  // shared size classes of 8, 16, ... bytes
     static constexpr int kLargestShared = 8 * kClasses;  // the largest shared element
 
     static UT_SM_MNGR* getmemmngr();
@@ -130,10 +130,10 @@ private:
     UT_SM_MNGR() = default;
     ~UT_SM_MNGR() = delete;
 
-    std::recursive_mutex lock;  // the handlers, the set and the count
+    std::recursive_mutex lock;                    // the handlers, the set and the count
     UT_SM_SMALLMEM_IMP* handlers[kClasses] = {};  // the shared pool of each size class, made on first use
-    std::set<UT_SM_SMALLMEM_IMP*> active;  // every pool alive, for the statistics
-    int numimps = 0;  // UT_SM_SMALLMEM handles alive, shared or private
+    std::set<UT_SM_SMALLMEM_IMP*> active;         // every pool alive, for the statistics
+    int numimps = 0;                              // UT_SM_SMALLMEM handles alive, shared or private
 };
 
 // The string objects' shared 16-byte pool, made last at load.

@@ -19,8 +19,8 @@
 #include "UtilList.h"
 
 struct UTIL_EXPORT UT_SPRNODE {
-    int row;  // the node's row, 0 .. rows - 1
-    int col;  // the node's column, 0 .. cols - 1
+    int row;       // the node's row, 0 .. rows - 1
+    int col;       // the node's column, 0 .. cols - 1
     double value;  // the matrix's entry there
 };
 
@@ -77,9 +77,9 @@ private:
     bool valid(int r, int c, const char* refusal) const;
     void link(UT_SPRNODE* node);
 
-    int rows;  // rows of the matrix, at least 1
-    int cols;  // columns of the matrix, at least 1
+    int rows;                   // rows of the matrix, at least 1
+    int cols;                   // columns of the matrix, at least 1
     LIST_UT_SPRNODE* rowlists;  // rows lists, each of its row's nodes by column
     LIST_UT_SPRNODE* collists;  // cols lists, each of its column's nodes by row
-    LIST_UT_SPRNODE spares;  // removed nodes kept for reuse; owned
+    LIST_UT_SPRNODE spares;     // removed nodes kept for reuse; owned
 };

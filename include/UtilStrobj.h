@@ -40,9 +40,9 @@ public:
 private:
     void grow_buffer();
 
-    char* buf;  // capacity bytes; the text and its zero
+    char* buf;     // capacity bytes; the text and its zero
     int capacity;  // bytes of buf
-    int length;  // characters of the text, below capacity
+    int length;    // characters of the text, below capacity
 };
 
 class UTIL_EXPORT UT_STROBJ {

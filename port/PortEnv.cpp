@@ -17,15 +17,13 @@ const char* Port_Env::GetLang() {
             break;
         }
     }
-    if (!lang || std::strcmp(lang, "C") == 0 || std::strncmp(lang, "C.", 2) == 0 ||
-        std::strcmp(lang, "POSIX") == 0)
+    if (!lang || std::strcmp(lang, "C") == 0 || std::strncmp(lang, "C.", 2) == 0 || std::strcmp(lang, "POSIX") == 0)
         return "english";
     struct Known {
         const char* prefix;  // the start of a LANG value
-        const char* name;  // the language it names
+        const char* name;    // the language it names
     };
-    static const Known known[] = {
-        {"en", "english"}, {"ja", "japanese"}, {"de", "german"}, {"fr", "french"}};
+    static const Known known[] = {{"en", "english"}, {"ja", "japanese"}, {"de", "german"}, {"fr", "french"}};
     for (const Known& k : known)
         if (std::strncmp(lang, k.prefix, 2) == 0)
             return k.name;
@@ -47,12 +45,11 @@ std::optional<UT_TIME::Tm> UT_TIME::LocalTime(int64_t seconds) {
     struct tm b;
     if (!localtime_r(&t, &b))
         return std::nullopt;
-    return Tm{b.tm_sec, b.tm_min, b.tm_hour, b.tm_mday, b.tm_mon,
-              b.tm_year, b.tm_wday, b.tm_yday, b.tm_isdst};
+    return Tm{b.tm_sec, b.tm_min, b.tm_hour, b.tm_mday, b.tm_mon, b.tm_year, b.tm_wday, b.tm_yday, b.tm_isdst};
 }
 
 int64_t UT_TIME::MkTime(const Tm& tm) {
-    struct tm b{};
+    struct tm b {};
     b.tm_sec = tm.tm_sec;
     b.tm_min = tm.tm_min;
     b.tm_hour = tm.tm_hour;
@@ -73,7 +70,7 @@ const char* UT_TIME::AscTime(const Tm& tm) {
     const char* day = (tm.tm_wday >= 0 && tm.tm_wday < 7) ? days[tm.tm_wday] : "???";
     const char* month = (tm.tm_mon >= 0 && tm.tm_mon < 12) ? months[tm.tm_mon] : "???";
     thread_local char line[64];
-    std::snprintf(line, sizeof line, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld\n", day, month, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec, 1900LL + tm.tm_year);
+    std::snprintf(line, sizeof line, "%.3s %.3s%3d %.2d:%.2d:%.2d %lld\n", day, month, tm.tm_mday, tm.tm_hour,
+                  tm.tm_min, tm.tm_sec, 1900LL + tm.tm_year);
     return line;
 }

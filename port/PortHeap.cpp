@@ -49,6 +49,5 @@ const char* qrnform(const char* format, ...) {
 
 void ut_assert_failed(const char* file, int line, const char* condition, const char* message) {
     Port_MsgManData::createObject("Portability", file, line, "")
-        .issueInternal("Assertion failed: %s (%s)\n", condition ? condition : "",
-                       message ? message : "");
+        .issueInternal("Assertion failed: %s (%s)\n", condition ? condition : "", message ? message : "");
 }

@@ -35,8 +35,7 @@ PORT_EXPORT extern bool heapCallsDefault;
 PORT_EXPORT const char* qrnform(const char* format, ...) PORT_PRINTF(1, 2);
 
 // Reports a failed internal assertion as an internal notice and returns.
-PORT_EXPORT void ut_assert_failed(const char* file, int line, const char* condition,
-                                  const char* message);
+PORT_EXPORT void ut_assert_failed(const char* file, int line, const char* condition, const char* message);
 
 // Base of objects that report statistics; it only remembers their class name.
 // It has no virtual operations, so it adds nothing but a pointer to a class.

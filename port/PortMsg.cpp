@@ -50,8 +50,7 @@ const char* orEmpty(const char* s) { return s ? s : ""; }
 
 namespace Port {
 
-Exception::Exception(const char* module, const char* file, const char* revision, int line,
-                     const char* message)
+Exception::Exception(const char* module, const char* file, const char* revision, int line, const char* message)
     : module_(orEmpty(module)), file_(orEmpty(file)), revision_(orEmpty(revision)), line_(line),
       message_(orEmpty(message)) {}
 
@@ -59,17 +58,20 @@ Exception::~Exception() = default;
 
 std::wstring Exception::getLocalized() const { return widen(message_); }
 
-void Exception::report() const {
-    deliver(Message{MsgKind::Error, module_, file_, line_, revision_, 0, message_});
-}
+void Exception::report() const { deliver(Message{MsgKind::Error, module_, file_, line_, revision_, 0, message_}); }
 
 const char* msgKindName(MsgKind kind) {
     switch (kind) {
-    case MsgKind::Fatal: return "fatal";
-    case MsgKind::Error: return "error";
-    case MsgKind::Warning: return "warning";
-    case MsgKind::Internal: return "internal";
-    case MsgKind::Status: return "status";
+    case MsgKind::Fatal:
+        return "fatal";
+    case MsgKind::Error:
+        return "error";
+    case MsgKind::Warning:
+        return "warning";
+    case MsgKind::Internal:
+        return "internal";
+    case MsgKind::Status:
+        return "status";
     }
     return "unknown";
 }
@@ -87,29 +89,25 @@ void defaultMsgSink(const Message& m) {
     std::string text = m.text;
     if (!text.empty() && text.back() == '\n')
         text.pop_back();
-    std::fprintf(stderr, "%s %s [%d] %s:%d: %s\n", msgKindName(m.kind), m.module.c_str(), m.code,
-                 m.file.c_str(), m.line, text.c_str());
+    std::fprintf(stderr, "%s %s [%d] %s:%d: %s\n", msgKindName(m.kind), m.module.c_str(), m.code, m.file.c_str(),
+                 m.line, text.c_str());
 }
 
 FatalError::FatalError(const Message& m)
-    : Exception(m.module.c_str(), m.file.c_str(), m.revision.c_str(), m.line, m.text.c_str()),
-      code_(m.code) {}
+    : Exception(m.module.c_str(), m.file.c_str(), m.revision.c_str(), m.line, m.text.c_str()), code_(m.code) {}
 
 }  // namespace Port
 
-Port_MsgManData::Port_MsgManData(const char* module, const char* file, int line,
-                                 const char* revision)
+Port_MsgManData::Port_MsgManData(const char* module, const char* file, int line, const char* revision)
     : module_(module), file_(file), line_(line), revision_(revision) {}
 
-Port_MsgManData Port_MsgManData::createObject(const char* module, const char* file, int line,
-                                              const char* revision) {
+Port_MsgManData Port_MsgManData::createObject(const char* module, const char* file, int line, const char* revision) {
     return Port_MsgManData(module, file, line, revision);
 }
 
-Port::Message Port_MsgManData::make(Port::MsgKind kind, int code, const char* fmt,
-                                    va_list args) const {
-    return Port::Message{kind, orEmpty(module_), orEmpty(file_), line_, orEmpty(revision_), code,
-                         Port::vformat(fmt, args)};
+Port::Message Port_MsgManData::make(Port::MsgKind kind, int code, const char* fmt, va_list args) const {
+    return Port::Message{kind, orEmpty(module_),        orEmpty(file_), line_, orEmpty(revision_),
+                         code, Port::vformat(fmt, args)};
 }
 
 void Port_MsgManData::vissueFatal(int code, const char* fmt, va_list args) {
@@ -118,9 +116,7 @@ void Port_MsgManData::vissueFatal(int code, const char* fmt, va_list args) {
     throw Port::FatalError(m);
 }
 
-void Port_MsgManData::vissue(Port::MsgKind kind, const char* fmt, va_list args) {
-    deliver(make(kind, 0, fmt, args));
-}
+void Port_MsgManData::vissue(Port::MsgKind kind, const char* fmt, va_list args) { deliver(make(kind, 0, fmt, args)); }
 
 void Port_MsgManData::issueFatal(int code, const char* fmt, ...) {
     va_list args;
@@ -131,7 +127,7 @@ void Port_MsgManData::issueFatal(int code, const char* fmt, ...) {
     throw Port::FatalError(m);
 }
 
-#define PORT_MSG_ISSUE(name, kind)                   \
+#define PORT_MSG_ISSUE(name, kind)                     \
     void Port_MsgManData::name(const char* fmt, ...) { \
         va_list args;                                  \
         va_start(args, fmt);                           \

@@ -24,8 +24,7 @@ namespace Port {
 // text and a way to send it to the message manager.
 class PORT_EXPORT Exception : public std::exception {
 public:
-    Exception(const char* module, const char* file, const char* revision, int line,
-              const char* message);
+    Exception(const char* module, const char* file, const char* revision, int line, const char* message);
     Exception(const Exception&) = default;
     Exception& operator=(const Exception&) = default;
     ~Exception() override;
@@ -43,11 +42,11 @@ public:
     const std::string& getMessage() const { return message_; }
 
 private:
-    std::string module_;  // the module that reported
-    std::string file_;  // the reporting source unit's path
+    std::string module_;    // the module that reported
+    std::string file_;      // the reporting source unit's path
     std::string revision_;  // the unit's revision text
-    int line_;  // the line in that unit
-    std::string message_;  // the report's text
+    int line_;              // the line in that unit
+    std::string message_;   // the report's text
 };
 
 enum class MsgKind { Fatal, Error, Warning, Internal, Status };
@@ -56,13 +55,13 @@ enum class MsgKind { Fatal, Error, Warning, Internal, Status };
 PORT_EXPORT const char* msgKindName(MsgKind kind);
 
 struct Message {
-    MsgKind kind;  // which kind of report
-    std::string module;  // "Utilities" for the library's own
-    std::string file;  // the reporting unit's path
-    int line;  // the line in that unit
+    MsgKind kind;          // which kind of report
+    std::string module;    // "Utilities" for the library's own
+    std::string file;      // the reporting unit's path
+    int line;              // the line in that unit
     std::string revision;  // the unit's revision text
-    int code;          // the fatal code; 0 for the other kinds
-    std::string text;  // formatted, exactly as the reporter gave it
+    int code;              // the fatal code; 0 for the other kinds
+    std::string text;      // formatted, exactly as the reporter gave it
 };
 
 using MsgSink = std::function<void(const Message&)>;
@@ -105,8 +104,7 @@ private:
 // A message object for exactly one report.
 class PORT_EXPORT Port_MsgManData {
 public:
-    static Port_MsgManData createObject(const char* module, const char* file, int line,
-                                        const char* revision);
+    static Port_MsgManData createObject(const char* module, const char* file, int line, const char* revision);
 
     [[noreturn]] void issueFatal(int code, const char* fmt, ...) PORT_PRINTF(3, 4);
     void issueError(const char* fmt, ...) PORT_PRINTF(2, 3);
@@ -120,12 +118,11 @@ public:
 
 private:
     Port_MsgManData(const char* module, const char* file, int line, const char* revision);
-    Port::Message make(Port::MsgKind kind, int code, const char* fmt, va_list args) const
-        PORT_PRINTF(4, 0);
+    Port::Message make(Port::MsgKind kind, int code, const char* fmt, va_list args) const PORT_PRINTF(4, 0);
 
-    const char* module_;  // the module, as given; must outlive the object
-    const char* file_;  // the unit's path, as given; must outlive the object
-    int line_;  // the line in that unit
+    const char* module_;    // the module, as given; must outlive the object
+    const char* file_;      // the unit's path, as given; must outlive the object
+    int line_;              // the line in that unit
     const char* revision_;  // the unit's revision, as given; must outlive the object
 };
 

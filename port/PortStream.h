@@ -31,8 +31,8 @@
 
 #include <sys/types.h>
 
-#include <cassert>
 #include <bit>
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -175,14 +175,14 @@ private:
             error_ = e;
     }
 
-    Access access_;  // READ or WRITE, fixed at construction
-    unsigned bufsize_;  // stdio's buffer size for an own file
+    Access access_;              // READ or WRITE, fixed at construction
+    unsigned bufsize_;           // stdio's buffer size for an own file
     std::FILE* file_ = nullptr;  // the stream; null while not bound
-    int fd_ = -1;  // the descriptor under an own file; -1 for a shared one
-    bool owned_ = false;  // the stream opened the file and closes it
-    bool writeFailed_ = false;  // a write, flush or seek failed: later writes are refused
-    int error_ = ERR_NONE;  // the first error met since the last clearerror
-    int64_t pos_ = -1;  // the position of an own file, kept here; -1: ask stdio
+    int fd_ = -1;                // the descriptor under an own file; -1 for a shared one
+    bool owned_ = false;         // the stream opened the file and closes it
+    bool writeFailed_ = false;   // a write, flush or seek failed: later writes are refused
+    int error_ = ERR_NONE;       // the first error met since the last clearerror
+    int64_t pos_ = -1;           // the position of an own file, kept here; -1: ask stdio
 };
 
 class PORT_EXPORT File {

@@ -49,9 +49,7 @@ char* UT_STR::Copy(char* dst, const char* src) { return std::strcpy(dst, orEmpty
 char* UT_STR::Cat(char* dst, const char* src) { return std::strcat(dst, orEmpty(src)); }
 int UT_STR::Compare(const char* a, const char* b) { return std::strcmp(orEmpty(a), orEmpty(b)); }
 
-int UT_STR::ICompare(const char* a, const char* b) {
-    return INCompare(a, b, static_cast<std::size_t>(-1));
-}
+int UT_STR::ICompare(const char* a, const char* b) { return INCompare(a, b, static_cast<std::size_t>(-1)); }
 
 int UT_STR::INCompare(const char* a, const char* b, std::size_t n) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(orEmpty(a));
@@ -67,9 +65,7 @@ int UT_STR::INCompare(const char* a, const char* b, std::size_t n) {
 const char* UT_STR::FindChar(const char* s, int c) { return s ? std::strchr(s, c) : nullptr; }
 char* UT_STR::FindChar(char* s, int c) { return s ? std::strchr(s, c) : nullptr; }
 
-long UT_STR::StrToL(const char* s, char** end, int base) {
-    return std::strtol(orEmpty(s), end, base);
-}
+long UT_STR::StrToL(const char* s, char** end, int base) { return std::strtol(orEmpty(s), end, base); }
 
 int UT_STR::SPrintf(char* buf, std::size_t size, const char* fmt, ...) {
     va_list args;
@@ -84,9 +80,7 @@ bool UT_STR::IsAlpha(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <=
 bool UT_STR::IsAlnum(int c) { return IsAlpha(c) || (c >= '0' && c <= '9'); }
 bool UT_STR::IsSpace(int c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-bool UT_STR::IsXDigit(int c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool UT_STR::IsXDigit(int c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 
 char* UT_STR::Dup(const char* s) {
     if (!s)

@@ -60,24 +60,22 @@ public:
 
 template <>
 struct std::hash<Port::StringBase<char>> {
-    std::size_t operator()(const Port::StringBase<char>& s) const noexcept {
-        return std::hash<std::string>()(s);
-    }
+    std::size_t operator()(const Port::StringBase<char>& s) const noexcept { return std::hash<std::string>()(s); }
 };
 
 // Text helpers with the meaning of the C functions named beside them. A null
 // text is treated as the empty text by Len and the comparisons.
 class PORT_EXPORT UT_STR {
 public:
-    static std::size_t Len(const char* s);                          // strlen
-    static char* Copy(char* dst, const char* src);                  // strcpy
-    static char* Cat(char* dst, const char* src);                   // strcat
-    static int Compare(const char* a, const char* b);               // strcmp
-    static int ICompare(const char* a, const char* b);              // ASCII strcasecmp
+    static std::size_t Len(const char* s);                              // strlen
+    static char* Copy(char* dst, const char* src);                      // strcpy
+    static char* Cat(char* dst, const char* src);                       // strcat
+    static int Compare(const char* a, const char* b);                   // strcmp
+    static int ICompare(const char* a, const char* b);                  // ASCII strcasecmp
     static int INCompare(const char* a, const char* b, std::size_t n);  // ASCII strncasecmp
-    static const char* FindChar(const char* s, int c);              // strchr
+    static const char* FindChar(const char* s, int c);                  // strchr
     static char* FindChar(char* s, int c);
-    static long StrToL(const char* s, char** end, int base);        // strtol
+    static long StrToL(const char* s, char** end, int base);  // strtol
     // snprintf: never writes more than `size` bytes, always terminates when size > 0.
     static int SPrintf(char* buf, std::size_t size, const char* fmt, ...) PORT_PRINTF(3, 4);
     static int ToUpper(int c);

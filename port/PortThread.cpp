@@ -76,6 +76,4 @@ Port_ThrThreadDataHelper::~Port_ThrThreadDataHelper() { pthread_key_delete(key_)
 
 void* Port_ThrThreadDataHelper::getData() const { return pthread_getspecific(key_); }
 
-Port::Thread::Error Port_ThrThreadDataHelper::setData(void* data) {
-    return pthread_setspecific(key_, data);
-}
+Port::Thread::Error Port_ThrThreadDataHelper::setData(void* data) { return pthread_setspecific(key_, data); }

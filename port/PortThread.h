@@ -80,7 +80,7 @@ public:
     Port_ThrGuard& operator=(const Port_ThrGuard&) = delete;
 
 private:
-    Mutex& mutex_;  // the mutex held
+    Mutex& mutex_;         // the mutex held
     bool locked_ = false;  // whether this guard holds it now
 };
 

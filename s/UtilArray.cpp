@@ -87,13 +87,11 @@ void UT_BASE_ARRAY::a_shift(int start, int dir) {
 void* UT_BASE_ARRAY::a_makearray() {
     if (count < 1)
         return nullptr;
-    auto* out = static_cast<char*>(
-        qrn_malloc(static_cast<std::size_t>(count) * static_cast<std::size_t>(elsize)));
+    auto* out = static_cast<char*>(qrn_malloc(static_cast<std::size_t>(count) * static_cast<std::size_t>(elsize)));
     if (!out)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNoMemory);
     for (int i = 0; i < count; ++i)
-        std::memcpy(out + static_cast<std::size_t>(i) * elsize, getaddr(i),
-                    static_cast<std::size_t>(elsize));
+        std::memcpy(out + static_cast<std::size_t>(i) * elsize, getaddr(i), static_cast<std::size_t>(elsize));
     return out;
 }
 

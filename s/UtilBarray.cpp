@@ -36,8 +36,7 @@ UT_BARRAY::~UT_BARRAY() {
 // Grows the table to `newnbuckets` and makes the new buckets. On failure the
 // array is unchanged.
 void UT_BARRAY::addbuckets(int newnbuckets) {
-    void** table = static_cast<void**>(
-        qrn_realloc(*tableref, static_cast<std::size_t>(newnbuckets) * sizeof(void*)));
+    void** table = static_cast<void**>(qrn_realloc(*tableref, static_cast<std::size_t>(newnbuckets) * sizeof(void*)));
     if (!table)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNoMemory);
     *tableref = table;
@@ -62,8 +61,7 @@ void* UT_BARRAY::getaddr(int i) {
             addbuckets(i / perbucket + 1);
         count = i + 1;
     }
-    return static_cast<char*>((*tableref)[i / perbucket]) +
-           static_cast<std::size_t>(i % perbucket) * elsize;
+    return static_cast<char*>((*tableref)[i / perbucket]) + static_cast<std::size_t>(i % perbucket) * elsize;
 }
 
 void UT_BARRAY::reserve(uint64_t n) {

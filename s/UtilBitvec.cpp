@@ -36,9 +36,7 @@ uint32_t checkedSize(uint32_t n) {
 constexpr unsigned char lowbits[9] = {0x00, 0x01, 0x03, 0x07, 0x0F, 0x1F, 0x3F, 0x7F, 0xFF};
 
 // The bits lo..hi (0..7, lo <= hi) of a byte.
-unsigned char byteMask(unsigned lo, unsigned hi) {
-    return static_cast<unsigned char>(lowbits[hi + 1] & ~lowbits[lo]);
-}
+unsigned char byteMask(unsigned lo, unsigned hi) { return static_cast<unsigned char>(lowbits[hi + 1] & ~lowbits[lo]); }
 
 unsigned char* allocate(uint32_t bytes) {
     auto* p = new (std::nothrow) unsigned char[bytes]();
@@ -245,8 +243,8 @@ int UT_BITVEC::find_nth_set_bit_from(unsigned int k, unsigned int start) const {
 namespace {
 
 template <class Op>
-void combine(unsigned char* bits, uint32_t n, uint32_t bytes, const unsigned char* other,
-             uint32_t otherN, uint32_t otherBytes, Op op) {
+void combine(unsigned char* bits, uint32_t n, uint32_t bytes, const unsigned char* other, uint32_t otherN,
+             uint32_t otherBytes, Op op) {
     uint32_t m = std::min(n, otherN);
     uint32_t c = std::min(bytes, otherBytes);
     for (uint32_t i = 0; i + 1 < c; ++i)
@@ -257,16 +255,14 @@ void combine(unsigned char* bits, uint32_t n, uint32_t bytes, const unsigned cha
 }  // namespace
 
 UT_BITVEC& UT_BITVEC::operator|=(const UT_BITVEC& w) {
-    combine(bits, n, bytes(), w.bits, w.n, w.bytes(), [](unsigned char x, unsigned char y,
-                                                         unsigned char mask) {
+    combine(bits, n, bytes(), w.bits, w.n, w.bytes(), [](unsigned char x, unsigned char y, unsigned char mask) {
         return static_cast<unsigned char>(x | (y & mask));
     });
     return *this;
 }
 
 UT_BITVEC& UT_BITVEC::operator&=(const UT_BITVEC& w) {
-    combine(bits, n, bytes(), w.bits, w.n, w.bytes(), [](unsigned char x, unsigned char y,
-                                                         unsigned char mask) {
+    combine(bits, n, bytes(), w.bits, w.n, w.bytes(), [](unsigned char x, unsigned char y, unsigned char mask) {
         return static_cast<unsigned char>(x & y & mask);
     });
     uint32_t c = std::min(bytes(), w.bytes());
@@ -275,8 +271,7 @@ UT_BITVEC& UT_BITVEC::operator&=(const UT_BITVEC& w) {
 }
 
 UT_BITVEC& UT_BITVEC::operator^=(const UT_BITVEC& w) {
-    combine(bits, n, bytes(), w.bits, w.n, w.bytes(), [](unsigned char x, unsigned char y,
-                                                         unsigned char mask) {
+    combine(bits, n, bytes(), w.bits, w.n, w.bytes(), [](unsigned char x, unsigned char y, unsigned char mask) {
         return static_cast<unsigned char>(x ^ (y & mask));
     });
     return *this;

@@ -62,15 +62,13 @@ struct Variant<UT_BLISTS> {
 // The statistics are written under their lock and read without one, so every
 // access is atomic.
 void addStat(uint32_t& stat, int64_t delta) {
-    __atomic_store_n(&stat, static_cast<uint32_t>(__atomic_load_n(&stat, __ATOMIC_RELAXED) + delta),
-                     __ATOMIC_RELAXED);
+    __atomic_store_n(&stat, static_cast<uint32_t>(__atomic_load_n(&stat, __ATOMIC_RELAXED) + delta), __ATOMIC_RELAXED);
 }
 
 uint32_t readStat(const uint32_t& stat) { return __atomic_load_n(&stat, __ATOMIC_RELAXED); }
 
 // A block is nslots + 1 words: the next block, then the slots.
 void** nextOf(void** block) { return static_cast<void**>(block[0]); }
-
 
 }  // namespace
 
@@ -89,9 +87,8 @@ const Blist& blist() {
     return once(blistShared, kUnit, __LINE__, [] {
         using Lock = std::unique_ptr<Port_ThrMutex>;
         using Pool = std::unique_ptr<UT_FASTMEM>;
-        Lock listMem(new Port_ThrMutex), listCount(new Port_ThrMutex),
-            listIter(new Port_ThrMutex), listsMem(new Port_ThrMutex),
-            listsCount(new Port_ThrMutex), listsIter(new Port_ThrMutex);
+        Lock listMem(new Port_ThrMutex), listCount(new Port_ThrMutex), listIter(new Port_ThrMutex),
+            listsMem(new Port_ThrMutex), listsCount(new Port_ThrMutex), listsIter(new Port_ThrMutex);
         Pool listPool(new UT_FASTMEM(kListElemSize, kListPerBlock, "UT_BLIST"));
         Pool listsPool(new UT_FASTMEM(kListElemSize, kListsPerBlock, "UT_BLISTS"));
         Pool listIterPool(new UT_FASTMEM(kIterElemSize, kIterPerBlock, "UT_BLIST_ITER"));
@@ -117,8 +114,7 @@ namespace Util::Details {
 using Frame::guarded;
 
 template <class List, class Count, class Slots, class Iters>
-BlockList<List, Count, Slots, Iters>::BlockList(Slots n)
-    : first(nullptr), count(0), nslots(n), niters(0) {
+BlockList<List, Count, Slots, Iters>::BlockList(Slots n) : first(nullptr), count(0), nslots(n), niters(0) {
     if (n == 0)
         UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgNoSlots);
     guarded(Variant<List>::countLock(), [] { addStat(List::total_count, 1); });
@@ -139,7 +135,7 @@ void BlockList<List, Count, Slots, Iters>::releaseBlocks() {
         if (first) {
             // The first block starts at its hidden prefix.
             void** next = nextOf(first);
-            delete[] (first - kTailWords);
+            delete[](first - kTailWords);
             addStat(List::total_mem, -int64_t{blockBytes(nslots)});
             first = next;
         }
@@ -300,8 +296,7 @@ void* BlockListIter<List, Iter, Index>::operator new(std::size_t size) {
             return p;
         });
     } catch (...) {
-        guarded(Variant<List>::memLock(),
-                [size] { addStat(List::total_mem, -static_cast<int64_t>(size)); });
+        guarded(Variant<List>::memLock(), [size] { addStat(List::total_mem, -static_cast<int64_t>(size)); });
         throw;
     }
 }

@@ -62,8 +62,7 @@ void UT_BTR_NODE::dump(int depth, void (*fn)(void*), unsigned char verbose) cons
     }
 }
 
-void UT_BTR_NODE::dump(Port::Stream& s, int depth, void (*fn)(Port::Stream&, void*),
-                       unsigned char verbose) const {
+void UT_BTR_NODE::dump(Port::Stream& s, int depth, void (*fn)(Port::Stream&, void*), unsigned char verbose) const {
     if (fn)
         fn(s, data);
     else
@@ -134,9 +133,7 @@ int UT_BTR_TREE_IMP::compare(void* data, const char* key) {
 
 void UT_BTR_TREE_IMP::del_func(void*) {}
 
-int UT_BTR_TREE_IMP::comp_func(void*, const char*) {
-    UTIL_REPORT().fatal(kFatalMustDerive, "%s", kMsgMustDerive);
-}
+int UT_BTR_TREE_IMP::comp_func(void*, const char*) { UTIL_REPORT().fatal(kFatalMustDerive, "%s", kMsgMustDerive); }
 
 void** UT_BTR_TREE_IMP::find_recurse(const char* key) {
     for (Node* node = root; node;) {
@@ -423,8 +420,7 @@ void UT_BTR_TREE_IMP::dump(void (*fn)(void*), unsigned char verbose) const {
     });
 }
 
-void UT_BTR_TREE_IMP::dump(Port::Stream& s, void (*fn)(Port::Stream&, void*),
-                           unsigned char verbose) const {
+void UT_BTR_TREE_IMP::dump(Port::Stream& s, void (*fn)(Port::Stream&, void*), unsigned char verbose) const {
     Util::Frame::guarded(*Util::Statics::btree().dumpLock, [&] {
         auto visit = [&](const Node* n, int depth) { n->dump(s, depth, fn, verbose); };
         Node::inorder(root, 0, visit);
@@ -473,9 +469,7 @@ void UT_BTR_TREE_IMP::traverse_recurse(UT_BTR_TREE::SlotFn fn, void* arg, int or
 // ---- public object ---------------------------------------------------------
 
 UT_BTR_TREE::UT_BTR_TREE(CompareFn comp) : imp(new UT_BTR_TREE_IMP(comp)) { imp->SetParent(this); }
-UT_BTR_TREE::UT_BTR_TREE(unsigned char owner) : imp(new UT_BTR_TREE_IMP(owner)) {
-    imp->SetParent(this);
-}
+UT_BTR_TREE::UT_BTR_TREE(unsigned char owner) : imp(new UT_BTR_TREE_IMP(owner)) { imp->SetParent(this); }
 UT_BTR_TREE::~UT_BTR_TREE() { delete imp; }
 
 unsigned char UT_BTR_TREE::s_add(void* key, void* data) { return imp->s_add(key, data); }
@@ -489,9 +483,7 @@ void* UT_BTR_TREE::remove(const char* key) { return imp->remove(key); }
 unsigned int UT_BTR_TREE::get_count() const { return imp->count; }
 uint32_t UT_BTR_TREE::get_version() const { return imp->version; }
 void** UT_BTR_TREE::get_root() const { return imp->root ? &imp->root->data : nullptr; }
-void UT_BTR_TREE::traverse(SlotFn fn, void* arg, TRAV_TYPE order) {
-    imp->traverse_recurse(fn, arg, order, imp->root);
-}
+void UT_BTR_TREE::traverse(SlotFn fn, void* arg, TRAV_TYPE order) { imp->traverse_recurse(fn, arg, order, imp->root); }
 unsigned char UT_BTR_TREE::is_owner() const { return imp->owner; }
 void UT_BTR_TREE::flush(SlotFn fn) { imp->flush(fn); }
 void UT_BTR_TREE::dump(void (*fn)(void*), unsigned char verbose) const { imp->dump(fn, verbose); }

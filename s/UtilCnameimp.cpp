@@ -1,8 +1,8 @@
 // UtilCnameimp.cpp - the name cache: name objects, character pools, image.
 #include "UtilNameImage.h"
 #include "UtilReport.h"
-#include "UtilTextHash.h"
 #include "UtilStatics.h"
+#include "UtilTextHash.h"
 
 #include <UtilCname.h>
 #include <UtilFstmem.h>
@@ -55,7 +55,7 @@ constexpr const char* kMsgName = "\"%s\": rcnt = %d, mcnt = %d\n";
 // The shared pool of name objects and its lock.
 struct NamePool {
     NamePool() { pool.set_guard(&lock); }
-    Port_ThrMutex lock;  // held around every take and give-back of pool
+    Port_ThrMutex lock;                                          // held around every take and give-back of pool
     UT_FASTMEM pool{kNameBytes, kNamesPerBlock, "UT_NCH_NAME"};  // the name objects of every cache
 };
 Util::Statics::Shared<NamePool> namePoolShared;
@@ -72,7 +72,6 @@ int compareName(void* data, const char* key) {
 }
 
 UT_NCH_NAME* nameIn(void** slot) { return static_cast<UT_NCH_NAME*>(*slot); }
-
 
 constexpr std::size_t kFirstIndexSlots = 64;
 
@@ -150,10 +149,8 @@ bool UT_NCH_POOL::holds(const char* text) const {
 
 // ---- the cache -------------------------------------------------------------
 
-UT_NCH_CACHE_IMP::UT_NCH_CACHE_IMP(UT_NCH_CACHE* owner, unsigned char pointers_only,
-                                   unsigned int longest)
-    : tree(owner), first_pool(nullptr), cur_pool(nullptr), ptr_only(pointers_only),
-      max_len(longest) {}
+UT_NCH_CACHE_IMP::UT_NCH_CACHE_IMP(UT_NCH_CACHE* owner, unsigned char pointers_only, unsigned int longest)
+    : tree(owner), first_pool(nullptr), cur_pool(nullptr), ptr_only(pointers_only), max_len(longest) {}
 
 UT_NCH_CACHE_IMP::~UT_NCH_CACHE_IMP() { flush(); }
 
@@ -373,10 +370,10 @@ void UT_NCH_CACHE_IMP::clear_marks() {
 
 namespace {
 struct WritePass {
-    UT_PTRFILE* file;  // the image's stream
+    UT_PTRFILE* file;           // the image's stream
     unsigned char marked_only;  // nonzero: only marked names, with their mark counts
-    unsigned int max_len;  // the cache's longest text
-    int32_t marked;  // records written so far
+    unsigned int max_len;       // the cache's longest text
+    int32_t marked;             // records written so far
 };
 }  // namespace
 
@@ -399,8 +396,7 @@ void UT_NCH_CACHE_IMP::write(UT_PTRFILE* file, unsigned char marked_only) const 
             // Checked before the record starts, so no record is left half written.
             if (std::strlen(name->get_name()) > p.max_len)
                 UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgTooLongWrite);
-            Util::NameImage::writeRecord(*p.file, name, p.marked_only ? name->mcnt : name->rcnt,
-                                         name->get_name());
+            Util::NameImage::writeRecord(*p.file, name, p.marked_only ? name->mcnt : name->rcnt, name->get_name());
         },
         &pass, UT_BTR_TREE::REV_PREORDER);
 }
@@ -474,9 +470,7 @@ void UT_NCH_CACHE::clean() { cache_imp->clean(); }
 void UT_NCH_CACHE::flush() { cache_imp->flush(); }
 void UT_NCH_CACHE::clear_marks() { cache_imp->clear_marks(); }
 void UT_NCH_CACHE::read(UT_PTRFILE* file) { cache_imp->read(file); }
-void UT_NCH_CACHE::write(UT_PTRFILE* file, unsigned char marked_only) const {
-    cache_imp->write(file, marked_only);
-}
+void UT_NCH_CACHE::write(UT_PTRFILE* file, unsigned char marked_only) const { cache_imp->write(file, marked_only); }
 void UT_NCH_CACHE::dump(unsigned char verbose) const { cache_imp->dump(verbose); }
 void UT_NCH_CACHE::dump(Port::Stream& s, unsigned char verbose) const { cache_imp->dump(s, verbose); }
 unsigned int UT_NCH_CACHE::get_total_mem() const { return cache_imp->get_total_mem(); }

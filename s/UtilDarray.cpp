@@ -76,8 +76,7 @@ void UT_DARRAY::a_resetnum(int n) {
         resize(static_cast<uint32_t>(((n > 0 ? n - 1 : 0) / grow + 1) * static_cast<int64_t>(grow)));
         clearTo = static_cast<int>(capacity);
     }
-    clearrange(block() + static_cast<std::size_t>(n) * elsize,
-               static_cast<std::size_t>(clearTo - n) * elsize);
+    clearrange(block() + static_cast<std::size_t>(n) * elsize, static_cast<std::size_t>(clearTo - n) * elsize);
 }
 
 void UT_DARRAY::a_shift(int start, int dir) {

@@ -42,20 +42,19 @@ public:
         if (constructs < kCountedDestructFrom)
             UTIL_REPORT().status(kMsgDestruct, name.c_str(), object);
         else
-            UTIL_REPORT().status(kMsgDestructCounted, static_cast<int>(destructs),
-                                 static_cast<int>(constructs), name.c_str(), object);
+            UTIL_REPORT().status(kMsgDestructCounted, static_cast<int>(destructs), static_cast<int>(constructs),
+                                 name.c_str(), object);
     }
 
     Port::StringBase<char> name;  // the class counted
-    uint32_t constructs = 0;  // constructions seen
-    uint32_t destructs = 0;  // destructions seen
-    bool verbose;  // each construction and destruction is reported as it happens
+    uint32_t constructs = 0;      // constructions seen
+    uint32_t destructs = 0;       // destructions seen
+    bool verbose;                 // each construction and destruction is reported as it happens
 };
 
 StatsFunctionObject::StatsFunctionObject() : imp_(new StatsFunctionObjectImp(kDefaultName)) {}
 
-StatsFunctionObject::StatsFunctionObject(const char* name)
-    : imp_(new StatsFunctionObjectImp(name)) {}
+StatsFunctionObject::StatsFunctionObject(const char* name) : imp_(new StatsFunctionObjectImp(name)) {}
 
 StatsFunctionObject::StatsFunctionObject(const StatsFunctionObject& other)
     : imp_(new StatsFunctionObjectImp(*other.imp_)) {}
@@ -67,9 +66,7 @@ StatsFunctionObject& StatsFunctionObject::operator=(const StatsFunctionObject& o
 
 StatsFunctionObject::~StatsFunctionObject() { delete imp_; }
 
-void StatsFunctionObject::operator()(void* object, bool constructing) {
-    imp_->record(object, constructing);
-}
+void StatsFunctionObject::operator()(void* object, bool constructing) { imp_->record(object, constructing); }
 
 const char* StatsFunctionObject::getName() const { return imp_->name.c_str(); }
 unsigned StatsFunctionObject::getConstructCount() const { return imp_->constructs; }

@@ -104,8 +104,8 @@ uint64_t UT_OPERATOR::eval() const {
     // Post-order on an explicit stack, for the same reason.
     struct Frame {
         const UT_OPERATOR* op;  // the operator being evaluated
-        uint64_t left;  // its left operand's value, once known
-        int stage;  // 0 and 1: the left operand is evaluated and kept, 2 and 3: the right
+        uint64_t left;          // its left operand's value, once known
+        int stage;              // 0 and 1: the left operand is evaluated and kept, 2 and 3: the right
     };
     std::vector<Frame> stack{{this, 0, 0}};
     uint64_t result = 0;
@@ -161,22 +161,22 @@ UT_PREDICATE* UT_PRED_STACK::pop() {
 struct UT_EQUATE_IMP::Parse {
     enum Kind { END, OPEN, CLOSE, OPERATOR, CONSTANT, INVERT, NAME, BAD };
     struct Token {
-        Kind kind;  // what the token is
-        std::string_view text;  // into the equation
+        Kind kind;                     // what the token is
+        std::string_view text;         // into the equation
         UT_OPERATOR_TYPE op = OP_AND;  // OPERATOR: which one
     };
     // One parenthesis level: its pending operands and operators, and the
     // inversion that applies to it as a whole.
     struct Level {
-        UT_PRED_STACK operands;  // the operands read on this level
+        UT_PRED_STACK operands;             // the operands read on this level
         std::vector<UT_OPERATOR_TYPE> ops;  // the operators between them
-        bool inverted = false;  // the level is preceded by an inversion
+        bool inverted = false;              // the level is preceded by an inversion
     };
 
-    UT_EQUATE_IMP& self;  // the converter, for its name comparison and messages
-    const char* at;  // the next character to read
-    const char** names;  // the address lines' names
-    int nlines;  // how many names there are
+    UT_EQUATE_IMP& self;       // the converter, for its name comparison and messages
+    const char* at;            // the next character to read
+    const char** names;        // the address lines' names
+    int nlines;                // how many names there are
     std::deque<Level> levels;  // the open parenthesis levels, the outermost first
 
     Token next() {
@@ -189,15 +189,23 @@ struct UT_EQUATE_IMP::Parse {
         ++at;
         std::string_view one(start, 1);
         switch (c) {
-        case '(': return {OPEN, one};
-        case ')': return {CLOSE, one};
-        case '*': return {OPERATOR, one, OP_AND};
-        case '+': return {OPERATOR, one, OP_OR};
-        case '@': return {OPERATOR, one, OP_XOR};
+        case '(':
+            return {OPEN, one};
+        case ')':
+            return {CLOSE, one};
+        case '*':
+            return {OPERATOR, one, OP_AND};
+        case '+':
+            return {OPERATOR, one, OP_OR};
+        case '@':
+            return {OPERATOR, one, OP_XOR};
         case '0':
-        case '1': return {CONSTANT, one};
-        case '~': return {INVERT, one};
-        default: break;
+        case '1':
+            return {CONSTANT, one};
+        case '~':
+            return {INVERT, one};
+        default:
+            break;
         }
         if (!UT_STR::IsAlpha(c))
             return {BAD, one};
@@ -211,8 +219,8 @@ struct UT_EQUATE_IMP::Parse {
         return nullptr;
     }
     UT_PREDICATE* unexpected(const Token& t) {
-        return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnexpected,
-                                                     std::string(t.text).c_str()));
+        return fail(
+            Port_MsgDispatcher::translateMsg(Util::Frame::kModule, kMsgUnexpected, std::string(t.text).c_str()));
     }
     UT_PREDICATE* plain(const char* msg) {
         return fail(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", msg));
@@ -362,8 +370,8 @@ UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::gen_hex(const char* eqn, const char** names
     return STATUS_OK;
 }
 
-UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::gen_equatestr(const char* init, const char** names, int nlines,
-                                                   const char* lhs, char*& out) {
+UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::gen_equatestr(const char* init, const char** names, int nlines, const char* lhs,
+                                                   char*& out) {
     setmsg(nullptr);
     if (nlines < kMinLines || nlines > kMaxLines) {
         setmsg(Port_MsgDispatcher::translateMsg(Util::Frame::kModule, "%s", kMsgLines));
@@ -471,8 +479,7 @@ UT_EQUATE_IMP::STATUS UT_EQUATE_IMP::validate(const char* eqn, const char* lhs, 
 UT_EQUATE::UT_EQUATE(unsigned char attributeForm) : imp(new UT_EQUATE_IMP(attributeForm)) {}
 UT_EQUATE::~UT_EQUATE() { delete imp; }
 
-UT_EQUATE::STATUS UT_EQUATE::gen_hex(const char* eqn, const char** names, int nlines, const char* lhs,
-                                     char*& out) {
+UT_EQUATE::STATUS UT_EQUATE::gen_hex(const char* eqn, const char** names, int nlines, const char* lhs, char*& out) {
     return static_cast<STATUS>(imp->gen_hex(eqn, names, nlines, lhs, out));
 }
 UT_EQUATE::STATUS UT_EQUATE::gen_hex(const char* eqn, const char** names, int nlines, char*& out) {

@@ -60,8 +60,8 @@ template <class V>
 struct Token {
     enum Kind : uint8_t { End, Value, Open, Close, Op };
     Kind kind;  // what the token is
-    char op;  // Op: the operator's character
-    V value;  // Value: the number, or a variable's value
+    char op;    // Op: the operator's character
+    V value;    // Value: the number, or a variable's value
 };
 
 template <class G>
@@ -110,7 +110,7 @@ public:
     }
 
 private:
-    const char* at_;  // the next character to read
+    const char* at_;               // the next character to read
     const typename G::Map* vars_;  // the caller's variables; null when none were given
 };
 

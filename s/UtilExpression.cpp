@@ -3,13 +3,12 @@
 
 namespace Util {
 
-#define UTIL_EXPRESSION_EXCEPTION(Name, defaultMessage)                                           \
-    Name::Name(const char* module, const char* file, const char* revision, int line)              \
-        : Port::Exception(module, file, revision, line, defaultMessage) {}                        \
-    Name::Name(const char* module, const char* file, const char* revision, int line,              \
-               const char* message)                                                               \
-        : Port::Exception(module, file, revision, line, message) {}                               \
-    Name::Name(const Name& other) = default;                                                      \
+#define UTIL_EXPRESSION_EXCEPTION(Name, defaultMessage)                                                   \
+    Name::Name(const char* module, const char* file, const char* revision, int line)                      \
+        : Port::Exception(module, file, revision, line, defaultMessage) {}                                \
+    Name::Name(const char* module, const char* file, const char* revision, int line, const char* message) \
+        : Port::Exception(module, file, revision, line, message) {}                                       \
+    Name::Name(const Name& other) = default;                                                              \
     Name::~Name() = default;
 
 UTIL_EXPRESSION_EXCEPTION(IntOverflowException, "Integer overflow\n")

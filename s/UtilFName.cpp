@@ -48,8 +48,8 @@ constexpr const char* kMsgNotInitialized = "Get file not initialized.\n";
 }  // namespace
 
 Util_FNameGroup::Util_FNameGroup(unsigned short cmd, unsigned short napp, unsigned char isOrdered)
-    : ncmd(cmd), nfiles(static_cast<uint16_t>(cmd + napp)), ordered(isOrdered), checked(0), files(nfiles),
-      lastdef(-1), lastadd(-1) {
+    : ncmd(cmd), nfiles(static_cast<uint16_t>(cmd + napp)), ordered(isOrdered), checked(0), files(nfiles), lastdef(-1),
+      lastadd(-1) {
     for (uint16_t i = 0; i < ncmd; ++i)
         files[i].flags = COMMAND_LINE_FILE;
 }
@@ -91,9 +91,9 @@ void Util_FNameGroup::define(const char** exts, unsigned short n, unsigned int f
     if ((flags & kMustBeGiven) && (flags & TAIL_ONLY))
         UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgTailOnly);
     Record& r = files[static_cast<std::size_t>(slot)];
-    r.flags = static_cast<uint16_t>((flags & kMustBeGiven ? ON_COMMAND_LINE : 0) | (flags & ENFORCE_EXT ? EXT_ENFORCED : 0) |
-                                    (flags & ADD_EXT ? ADD_EXTENSION : 0) | (flags & TAIL_ONLY ? TAIL : 0) |
-                                    (commandLine ? COMMAND_LINE_FILE : 0));
+    r.flags = static_cast<uint16_t>((flags & kMustBeGiven ? ON_COMMAND_LINE : 0) |
+                                    (flags & ENFORCE_EXT ? EXT_ENFORCED : 0) | (flags & ADD_EXT ? ADD_EXTENSION : 0) |
+                                    (flags & TAIL_ONLY ? TAIL : 0) | (commandLine ? COMMAND_LINE_FILE : 0));
     r.master = master;
     if (!r.exts.empty())
         UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgExtsSet);
@@ -186,8 +186,8 @@ int Util_FNameGroup::check() {
             UTIL_REPORT().fatal(kFatalFileGroup, "%s", kMsgNoExts);
         const std::string& from = *files[m].fname;
         std::vector<char> buf(from.size() + 1);
-        std::string made = (r.flags & TAIL) ? UT_PATH::GetBase(from.c_str(), buf.data())
-                                            : UT_PATH::GetRoot(from.c_str(), buf.data());
+        std::string made =
+            (r.flags & TAIL) ? UT_PATH::GetBase(from.c_str(), buf.data()) : UT_PATH::GetRoot(from.c_str(), buf.data());
         if (r.exts[0]) {
             made += ".";
             made += *r.exts[0];

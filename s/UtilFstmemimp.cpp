@@ -16,7 +16,7 @@ namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilFstmemimp.cpp", "1.0"};
 
-constexpr uint32_t kAlign = 8;            // element sizes are multiples of this
+constexpr uint32_t kAlign = 8;             // element sizes are multiples of this
 constexpr std::size_t kRegistryRoom = 50;  // initial room of the pool registry
 static_assert(sizeof(void*) <= kAlign, "a free element must hold its link");
 
@@ -31,7 +31,7 @@ bool poolsOn = false;
 // thread, so the registry has its own lock; it is recursive so that a sink
 // called from report_usage may itself make or destroy a pool.
 struct Registry {
-    std::recursive_mutex lock;  // guards pools
+    std::recursive_mutex lock;           // guards pools
     std::vector<UT_FASTMEM_IMP*> pools;  // every live pool, in order of construction
 };
 
@@ -65,8 +65,8 @@ int UT_FASTMEM_IMP::global_debug = 0;
 bool UT_FASTMEM_IMP::pools_on = false;
 
 UT_FASTMEM_IMP::UT_FASTMEM_IMP(unsigned int size, unsigned int count, const char* name)
-    : UT_STATOBJ("UT_FASTMEM_IMP"), blocks(nullptr), elem_size(0), elem_cnt(count), block_size(0),
-      debug_level(0), classname(name) {
+    : UT_STATOBJ("UT_FASTMEM_IMP"), blocks(nullptr), elem_size(0), elem_cnt(count), block_size(0), debug_level(0),
+      classname(name) {
     uint64_t rounded = (uint64_t{size} + kAlign - 1) / kAlign * kAlign;
     uint64_t bytes = rounded * count;
     if (size == 0 || count == 0 || bytes > UINT32_MAX)
@@ -258,16 +258,14 @@ void UT_FASTMEM_IMP::dump() const {
     uint64_t used = 0;
     uint64_t count = 0;
     for (const UT_FM_BLOCK_HEAD* b = blocks; b; b = b->next, ++count) {
-        report.status("   Block %d:  num_used = %d\n", static_cast<int>(count),
-                      static_cast<int>(b->num_used));
+        report.status("   Block %d:  num_used = %d\n", static_cast<int>(count), static_cast<int>(b->num_used));
         used += b->num_used;
     }
     uint64_t room = uint64_t{elem_cnt} * count;
     // Scaled before dividing, so that an exact percentage (232 of 800) is not
     // truncated to the one below it by rounding.
     int percent = static_cast<int>(100.0 * static_cast<double>(used) / static_cast<double>(room));
-    report.status("   Total used:  %d / %d (%d%%)\n", static_cast<int>(used), static_cast<int>(room),
-                  percent);
+    report.status("   Total used:  %d / %d (%d%%)\n", static_cast<int>(used), static_cast<int>(room), percent);
 }
 
 void UT_FASTMEM_IMP::report_usage() {

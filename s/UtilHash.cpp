@@ -19,8 +19,7 @@ UT_HASH::Node* UT_HASH::vacant() {
     return &mark;
 }
 
-UT_HASH::UT_HASH(unsigned int n, unsigned char own)
-    : nbuckets(n), buckets(nullptr), owner(own), count(0) {
+UT_HASH::UT_HASH(unsigned int n, unsigned char own) : nbuckets(n), buckets(nullptr), owner(own), count(0) {
     if (n == 0)
         UTIL_REPORT().fatal(kFatalBadBuckets, kMsgBadBuckets, static_cast<int>(n));
     buckets = new Node[n];

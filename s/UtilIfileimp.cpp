@@ -6,8 +6,8 @@
 
 #include <PortString.h>
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -64,7 +64,6 @@ struct StateCheck {
     ~StateCheck() { assert(file.stateHolds() && "the segmented file's fields agree with its state"); }
 };
 
-
 constexpr std::size_t kFirstIndexSlots = 64;
 
 }  // namespace
@@ -116,8 +115,8 @@ void UT_IFILESEGINFO::clear() {
 
 UT_IFILE_IMP::UT_IFILE_IMP()
     : parent(nullptr), version(0), revision(0), dataversion(0), datarevision(0), fname(nullptr),
-      access(Port::Stream::READ), nextoffset(kHeaderBytes), stream(nullptr), curseg(nullptr),
-      filecache(1), failed(false), entries(0) {}
+      access(Port::Stream::READ), nextoffset(kHeaderBytes), stream(nullptr), curseg(nullptr), filecache(1),
+      failed(false), entries(0) {}
 
 UT_IFILE_IMP::~UT_IFILE_IMP() {
     if (fname && access == Port::Stream::WRITE)

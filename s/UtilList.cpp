@@ -91,7 +91,6 @@ void* UT_LIST::popend() {
     return drop_after(before);
 }
 
-
 void* UT_LIST::find(void* key) {
     if (!key)
         return nullptr;

@@ -93,11 +93,11 @@ public:
 
 private:
     struct Pool {
-        Pool* next;  // the next pool, null for the last
-        char* buf;  // size bytes of texts, each with its zero
+        Pool* next;        // the next pool, null for the last
+        char* buf;         // size bytes of texts, each with its zero
         std::size_t size;  // the process's pool size, or more for one long text
         std::size_t used;  // bytes of buf taken; texts are never moved or reused
-        int nnames;  // names whose text is here; the pool is released when it drops to 0
+        int nnames;        // names whose text is here; the pool is released when it drops to 0
     };
 
     const char* copyText(const char* text, std::size_t len);
@@ -105,11 +105,11 @@ private:
     Pool* newPool(std::size_t need);
     void erase(std::map<const char*, Name*, TextLess>::iterator found);
 
-    bool ptr_only;  // names are kept for their identities only and no image can be read in
+    bool ptr_only;         // names are kept for their identities only and no image can be read in
     unsigned int max_len;  // the longest text accepted, in characters
     std::map<const char*, Name*, TextLess> names;  // every name by its text
-    Pool* first_pool = nullptr;  // the character pools, newest first
-    Pool* cur_pool = nullptr;  // the pool new long texts go to while they fit
+    Pool* first_pool = nullptr;                    // the character pools, newest first
+    Pool* cur_pool = nullptr;                      // the pool new long texts go to while they fit
 };
 
 CacheImp::CacheImp(const CacheImp& other) : ptr_only(other.ptr_only), max_len(other.max_len) {
@@ -267,8 +267,8 @@ void CacheImp::read(UT_PTRFILE* file) {
         UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgPointerOnly);
     auto records = NameImage::read(in, max_len, kUnit, kMsgTooLongRead);
     NameImage::checkTotals(
-        records, names.empty(), [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; },
-        kUnit, kMsgOverflow);
+        records, names.empty(), [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; }, kUnit,
+        kMsgOverflow);
     NameImage::apply<Name>(
         in, records, [this](const char* text) { return find(text); },
         [this](const char* text, int refs) { return add(text, refs); },

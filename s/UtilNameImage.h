@@ -35,8 +35,8 @@ inline constexpr std::size_t kSmokePoolBytes = 256;
 inline constexpr const char* kSmokeSwitch = "UT_NCH_SMOKETEST";
 
 struct Record {
-    void* identity;  // the record's identity, as the file's readptr gave it
-    int32_t refs;  // the stored count, 0 or more
+    void* identity;    // the record's identity, as the file's readptr gave it
+    int32_t refs;      // the stored count, 0 or more
     std::string text;  // the name's text
 };
 
@@ -82,8 +82,7 @@ inline void writeRecord(UT_PTRFILE& file, const void* name, int32_t refs, const 
 // Reads one image from the file's position. A text longer than `maxLen` is
 // the fatal report `tooLong` (the callers' own wording); any other fault is
 // kMsgCorrupt with the position where the bad record starts.
-inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Frame::Unit& unit,
-                                const char* tooLong) {
+inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Frame::Unit& unit, const char* tooLong) {
     auto fail = [&](long long at, const char* why) {
         Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, kMsgCorrupt, at, why);
     };

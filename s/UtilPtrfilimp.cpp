@@ -31,8 +31,7 @@ constexpr const char* kMsgTooManyPointers = "More than 4294967295 pointers writt
 
 // ---- records ---------------------------------------------------------------
 
-UT_PTRFIXREC::UT_PTRFIXREC(void* key)
-    : next(nullptr), oldaddr(key), newaddr(nullptr), refs(nullptr) {}
+UT_PTRFIXREC::UT_PTRFIXREC(void* key) : next(nullptr), oldaddr(key), newaddr(nullptr), refs(nullptr) {}
 
 UT_PTRFIXREC::~UT_PTRFIXREC() { qrn_free(refs); }
 
@@ -60,8 +59,8 @@ void UT_PTRFIXREC::fixreference(void** ref) {
         uint64_t room = refs ? uint64_t{refs->room} * 2 : kFirstRefsRoom;
         if (room > UINT32_MAX)
             UTIL_REPORT().fatal(kFatalNoMemory, "%s\n", Util::Frame::kMsgOutOfMemory);
-        auto* grown = static_cast<Refs*>(
-            qrn_realloc(refs, sizeof(Refs) + static_cast<std::size_t>(room) * sizeof(void**)));
+        auto* grown =
+            static_cast<Refs*>(qrn_realloc(refs, sizeof(Refs) + static_cast<std::size_t>(room) * sizeof(void**)));
         if (!grown)
             UTIL_REPORT().fatal(kFatalNoMemory, "%s\n", Util::Frame::kMsgOutOfMemory);
         if (!refs)
@@ -75,8 +74,7 @@ void UT_PTRFIXREC::fixreference(void** ref) {
 // ---- fix-up table ----------------------------------------------------------
 
 UT_PTRFIXTABLE::UT_PTRFIXTABLE(int n)
-    : buckets(nullptr), size(n > 0 ? n : 1), recmem(nullptr), count(0), curbucket(-1),
-      currec(nullptr), curidx(0) {
+    : buckets(nullptr), size(n > 0 ? n : 1), recmem(nullptr), count(0), curbucket(-1), currec(nullptr), curidx(0) {
     buckets = new UT_PTRFIXREC*[static_cast<std::size_t>(size)]();
     try {
         recmem = new UT_FASTMEM(kRecordBytes, kRecordsPerBlock, kRecordClass);
@@ -93,8 +91,7 @@ UT_PTRFIXTABLE::~UT_PTRFIXTABLE() {
 }
 
 int UT_PTRFIXTABLE::hash(void* key) const {
-    return static_cast<int>(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key)) %
-                            static_cast<uint64_t>(size));
+    return static_cast<int>(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key)) % static_cast<uint64_t>(size));
 }
 
 const void* UT_PTRRECS::key(UT_PTRFIXREC* e) { return e->oldaddr; }
@@ -115,9 +112,7 @@ UT_PTRFIXREC* UT_PTRFIXTABLE::findorcreate(void* key) {
     return rec;
 }
 
-void UT_PTRFIXTABLE::setnewaddr(void* oldaddr, void* newaddr) {
-    findorcreate(oldaddr)->setnewaddr(newaddr);
-}
+void UT_PTRFIXTABLE::setnewaddr(void* oldaddr, void* newaddr) { findorcreate(oldaddr)->setnewaddr(newaddr); }
 
 void UT_PTRFIXTABLE::checknewaddr(void* oldaddr, void* newaddr) {
     UT_PTRFIXREC* rec = findorcreate(oldaddr);

@@ -28,7 +28,7 @@ inline constexpr const char* kMsgLockCreate = "Couldn't create a thread lock [er
 inline constexpr const char* kMsgOutOfMemory = "Out Of Memory";
 
 struct Unit {
-    const char* path;  // the unit's source path, as reports show it
+    const char* path;      // the unit's source path, as reports show it
     const char* revision;  // the unit's revision text
 };
 
@@ -46,12 +46,12 @@ public:
         object().issueFatal(code, "%s", text.c_str());
     }
 
-#define UTIL_FRAME_REPORT(name, kind)                                     \
-    void name(const char* fmt, ...) const PORT_PRINTF(2, 3) {             \
-        va_list args;                                                     \
-        va_start(args, fmt);                                              \
-        object().vissue(kind, fmt, args);                                 \
-        va_end(args);                                                     \
+#define UTIL_FRAME_REPORT(name, kind)                         \
+    void name(const char* fmt, ...) const PORT_PRINTF(2, 3) { \
+        va_list args;                                         \
+        va_start(args, fmt);                                  \
+        object().vissue(kind, fmt, args);                     \
+        va_end(args);                                         \
     }
     UTIL_FRAME_REPORT(error, Port::MsgKind::Error)
     UTIL_FRAME_REPORT(warning, Port::MsgKind::Warning)
@@ -60,12 +60,10 @@ public:
 #undef UTIL_FRAME_REPORT
 
 private:
-    Port_MsgManData object() const {
-        return Port_MsgManData::createObject(kModule, unit_.path, line_, unit_.revision);
-    }
+    Port_MsgManData object() const { return Port_MsgManData::createObject(kModule, unit_.path, line_, unit_.revision); }
 
     const Unit& unit_;  // the reporting unit
-    int line_;  // the line that reports
+    int line_;          // the line that reports
 };
 
 // Runs `create` (which makes a unit's shared objects) and turns its failures

@@ -16,7 +16,7 @@ constexpr int kFatalTooLarge = -1;
 constexpr int kFatalNoMemory = 1;
 
 constexpr int kAlign = 8;
-constexpr std::size_t kLink = 8;  // a chunk's link to the next recorded chunk
+constexpr std::size_t kLink = 8;        // a chunk's link to the next recorded chunk
 constexpr int kLargestElement = 65528;  // the largest multiple of 8 in 16 bits
 
 constexpr const char* kMsgTooLarge = "SMALLMEM: elementsize too large.\n";
@@ -53,10 +53,10 @@ bool smallmemStatsOn() { return statsOn; }
 
 // ---- pools -----------------------------------------------------------------
 
-UT_SM_SMALLMEM_IMP::UT_SM_SMALLMEM_IMP(int size, unsigned char release, bool releaseAtZero,
-                                       const char* poolname, int blk)
-    : UT_STATOBJ(nullptr), rel(release != 0), relz(release != 0 && releaseAtZero), elemsize(0),
-      blksize(0), active(0), freelist(nullptr), chunks(nullptr) {
+UT_SM_SMALLMEM_IMP::UT_SM_SMALLMEM_IMP(int size, unsigned char release, bool releaseAtZero, const char* poolname,
+                                       int blk)
+    : UT_STATOBJ(nullptr), rel(release != 0), relz(release != 0 && releaseAtZero), elemsize(0), blksize(0), active(0),
+      freelist(nullptr), chunks(nullptr) {
     if (size > kLargestElement)
         UTIL_REPORT().fatal(kFatalTooLarge, "%s", kMsgTooLarge);
     const int rounded = (size + kAlign - 1) / kAlign * kAlign;
@@ -145,8 +145,8 @@ void UT_SM_SMALLMEM_IMP::printstats() const {
     if (total == 0)
         std::fprintf(stderr, kMsgEmpty, name.c_str());
     else
-        std::fprintf(stderr, kMsgStats, name.c_str(), static_cast<int>(elemsize), static_cast<int>(blksize),
-                     active, free, total, yesNo(rel), yesNo(relz));
+        std::fprintf(stderr, kMsgStats, name.c_str(), static_cast<int>(elemsize), static_cast<int>(blksize), active,
+                     free, total, yesNo(rel), yesNo(relz));
 }
 
 // ---- handles ---------------------------------------------------------------

@@ -24,10 +24,10 @@ constexpr int kPartitionMin = 4;  // partitions below this many elements stay un
 constexpr int kMedianMin = 6;     // partitions from this many elements use a median of three
 
 struct Sort {
-    int size;  // bytes per element
+    int size;                      // bytes per element
     UT_BASE_ARRAY::CompareFn cmp;  // the caller's comparison
-    std::ptrdiff_t thresh;   // kPartitionMin elements, in bytes
-    std::ptrdiff_t mthresh;  // kMedianMin elements, in bytes
+    std::ptrdiff_t thresh;         // kPartitionMin elements, in bytes
+    std::ptrdiff_t mthresh;        // kMedianMin elements, in bytes
 
     int compare(const char* a, const char* b) const { return cmp(a, b); }
 

@@ -33,7 +33,7 @@ UTIL_EXPORT const Blist& blist();
 
 // UtilBtreeimp: the tree's node pool and its dump lock.
 struct Btree {
-    Port_ThrMutex* dumpLock;  // serialises the dumps of all trees
+    Port_ThrMutex* dumpLock;      // serialises the dumps of all trees
     Port_ThrMutex* nodePoolLock;  // UT_BTR_NODE::mem
 };
 // Also makes the node pool UT_BTR_NODE::mem.
@@ -67,7 +67,7 @@ namespace Util::Statics {
 // is usable before any dynamic initialisation of the library has run.
 template <class T>
 struct Shared {
-    std::mutex lock;  // taken while the object is made
+    std::mutex lock;                  // taken while the object is made
     std::atomic<T*> object{nullptr};  // the object once made; null before
 };
 
@@ -90,11 +90,9 @@ T& once(Shared<T>& shared, const Frame::Unit& unit, int line, Make make) {
 
 // A unit's per-thread slot, whose clean-up deletes a thread's Data.
 template <class Data>
-Port_ThrThreadDataHelper& threadSlot(Shared<Port_ThrThreadDataHelper>& shared,
-                                     const Frame::Unit& unit, int line) {
-    return once(shared, unit, line, [] {
-        return new Port_ThrThreadDataHelper([](void* data) { delete static_cast<Data*>(data); });
-    });
+Port_ThrThreadDataHelper& threadSlot(Shared<Port_ThrThreadDataHelper>& shared, const Frame::Unit& unit, int line) {
+    return once(shared, unit, line,
+                [] { return new Port_ThrThreadDataHelper([](void* data) { delete static_cast<Data*>(data); }); });
 }
 
 }  // namespace Util::Statics

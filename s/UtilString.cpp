@@ -14,8 +14,7 @@ constexpr const char* kMsgTooLong = "UT_STRING: a text of more than %d character
 
 }  // namespace
 
-UT_STRING::UT_STRING(int size)
-    : buf(nullptr), capacity(size < kMinCapacity ? kMinCapacity : size), length(0) {
+UT_STRING::UT_STRING(int size) : buf(nullptr), capacity(size < kMinCapacity ? kMinCapacity : size), length(0) {
     buf = new char[static_cast<std::size_t>(capacity) + 1];
     buf[0] = '\0';
 }

@@ -30,8 +30,7 @@ constexpr const char* kFmtString = "%s %s %02d %02d:%02d:%02d %04lld";
 
 constexpr const char* kWdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 constexpr const char* kWdaysUpper[] = {"SUN", "MON", "TUE", "WED", "THU", "FRI", "SAT"};
-constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kMonthsUpper[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                         "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
 // 1970-01-01 00:00:00, a Thursday.
@@ -137,8 +136,7 @@ const char* UT_TIMESTAMP::get_timestamp_string() const {
     const char* mday = get_ts_mday();
     const char* wday = get_ts_wday();
     char* line = buffers().line;
-    UT_STR::SPrintf(line, kLineBytes, kFmtLine, wday ? wday : "", mday, month ? month : "", hour, minute, second,
-                    year);
+    UT_STR::SPrintf(line, kLineBytes, kFmtLine, wday ? wday : "", mday, month ? month : "", hour, minute, second, year);
     line[kLineCut] = '\0';
     return line;
 }

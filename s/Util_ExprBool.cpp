@@ -26,10 +26,10 @@ constexpr int kLevelShiftAlways = 5;
 
 struct Keyword {
     const char* text;  // a word that stands for a constant
-    bool value;  // its value
+    bool value;        // its value
 };
 constexpr Keyword kKeywords[] = {
-    {"true", true}, {"TRUE", true}, {"yes", true}, {"YES", true},
+    {"true", true},   {"TRUE", true},   {"yes", true}, {"YES", true},
     {"false", false}, {"FALSE", false}, {"no", false}, {"NO", false},
 };
 
@@ -39,9 +39,7 @@ struct BoolGrammar {
 
     static bool isOperator(char c) { return c == '+' || c == '|' || c == '*' || c == '&' || c == '!'; }
     static int prefixLevel(char op) { return op == '!' ? kLevelNot : 0; }
-    static int pendingLevel(char op) {
-        return op == '+' ? kLevelOr : op == '*' ? kLevelAnd : kLevelRest;
-    }
+    static int pendingLevel(char op) { return op == '+' ? kLevelOr : op == '*' ? kLevelAnd : kLevelRest; }
     static int lookaheadLevel(char op) {
         return op == '!' ? 0 : (op == '|' || op == '&') ? kLevelShiftAlways : pendingLevel(op);
     }
@@ -60,9 +58,7 @@ struct BoolGrammar {
     static Value checkValue(Value v) { return v; }
 
     static Value prefix(char, Value v) { return !v; }
-    static Value binary(char op, Value a, Value b) {
-        return (op == '+' || op == '|') ? (a || b) : (a && b);
-    }
+    static Value binary(char op, Value a, Value b) { return (op == '+' || op == '|') ? (a || b) : (a && b); }
     static bool result(Value v) { return v; }
 };
 

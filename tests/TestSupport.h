@@ -43,8 +43,8 @@ private:
         messages_.push_back(m);
     }
 
-    mutable std::mutex lock_;               // reports may come from several threads
-    std::vector<Port::Message> messages_;   // every report, in the order it came
+    mutable std::mutex lock_;              // reports may come from several threads
+    std::vector<Port::Message> messages_;  // every report, in the order it came
     // Last, so that it is installed after and removed before the fields it fills.
     Port::ScopedMsgSink sink_{[this](const Port::Message& m) { keep(m); }};
 };
@@ -93,9 +93,7 @@ inline std::string slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-inline void spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+inline void spit(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 // Cancels any pending failure of the thread layer when a test ends.
 struct ThreadFailureReset {
@@ -106,19 +104,19 @@ struct ThreadFailureReset {
 
 // Runs `statement`, expects Port::FatalError with `code` and `text`, and that
 // the sink saw exactly that fatal report.
-#define EXPECT_FATAL(statement, expected_code, expected_text)                                   \
-    do {                                                                      \
-        ::UtilTest::CapturedReports captured_;                                \
-        try {                                                                 \
-            statement;                                                        \
-            ADD_FAILURE() << "no fatal report from: " #statement;             \
-        } catch (const Port::FatalError& e_) {                                \
-            EXPECT_EQ(e_.getCode(), (expected_code));                                  \
-            EXPECT_EQ(e_.getMessage(), std::string(expected_text));                    \
-            auto seen_ = captured_.messages();                                \
-            ASSERT_EQ(seen_.size(), 1u);                                      \
-            EXPECT_EQ(seen_[0].kind, Port::MsgKind::Fatal);                   \
-            EXPECT_EQ(seen_[0].module, "Utilities");                          \
-            EXPECT_EQ(seen_[0].text, std::string(expected_text));                      \
-        }                                                                     \
+#define EXPECT_FATAL(statement, expected_code, expected_text)       \
+    do {                                                            \
+        ::UtilTest::CapturedReports captured_;                      \
+        try {                                                       \
+            statement;                                              \
+            ADD_FAILURE() << "no fatal report from: " #statement;   \
+        } catch (const Port::FatalError& e_) {                      \
+            EXPECT_EQ(e_.getCode(), (expected_code));               \
+            EXPECT_EQ(e_.getMessage(), std::string(expected_text)); \
+            auto seen_ = captured_.messages();                      \
+            ASSERT_EQ(seen_.size(), 1u);                            \
+            EXPECT_EQ(seen_[0].kind, Port::MsgKind::Fatal);         \
+            EXPECT_EQ(seen_[0].module, "Utilities");                \
+            EXPECT_EQ(seen_[0].text, std::string(expected_text));   \
+        }                                                           \
     } while (0)

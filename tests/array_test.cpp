@@ -39,8 +39,7 @@ struct RefHolder {
 template <class Storage, class Ref>
 class IntArray : public RefHolder<Ref>, public Storage {
 public:
-    explicit IntArray(int step, unsigned char clear = 1)
-        : Storage(&this->ref, sizeof(int), step, clear) {}
+    explicit IntArray(int step, unsigned char clear = 1) : Storage(&this->ref, sizeof(int), step, clear) {}
     int& at(int i) { return *static_cast<int*>(this->getaddr(i)); }
     std::vector<int> values() {
         std::vector<int> v;
@@ -87,8 +86,7 @@ TEST(Darray, StepAdjustment) {
     struct Case {
         int elsize, step, expected;
     };
-    for (Case c : {Case{4, 1, 10}, Case{8, 2, 5}, Case{16, 2, 2}, Case{12, 3, 3}, Case{64, 0, 1},
-                   Case{48, -5, 1}}) {
+    for (Case c : {Case{4, 1, 10}, Case{8, 2, 5}, Case{16, 2, 2}, Case{12, 3, 3}, Case{64, 0, 1}, Case{48, -5, 1}}) {
         void* ref = nullptr;
         UT_DARRAY a(&ref, c.elsize, c.step, 0);
         EXPECT_EQ(a.getcapacity(), static_cast<unsigned>(c.expected)) << c.elsize << "x" << c.step;
@@ -112,10 +110,16 @@ TEST(Darray, ResetnumShrinksOnlyByWholeUnusedSteps) {
 
 TEST(Darray, DestructionNullsTheCallersVariable) {
     void* ref = nullptr;
-    { UT_DARRAY a(&ref, 4, 1, 0); EXPECT_NE(ref, nullptr); }
+    {
+        UT_DARRAY a(&ref, 4, 1, 0);
+        EXPECT_NE(ref, nullptr);
+    }
     EXPECT_EQ(ref, nullptr);
     void** table = nullptr;
-    { UT_BARRAY b(&table, 4, 1, 0); EXPECT_NE(table, nullptr); }
+    {
+        UT_BARRAY b(&table, 4, 1, 0);
+        EXPECT_NE(table, nullptr);
+    }
     EXPECT_EQ(table, nullptr);
 }
 
@@ -241,8 +245,11 @@ TEST(UtSort, SortsEveryShapeOfInput) {
         for (int kind = 0; kind < 5; ++kind) {
             std::vector<int> v(static_cast<size_t>(n));
             for (int i = 0; i < n; ++i)
-                v[i] = kind == 0 ? static_cast<int>(rng()) : kind == 1 ? i : kind == 2 ? n - i
-                     : kind == 3 ? 7 : static_cast<int>(rng() % 3);
+                v[i] = kind == 0   ? static_cast<int>(rng())
+                       : kind == 1 ? i
+                       : kind == 2 ? n - i
+                       : kind == 3 ? 7
+                                   : static_cast<int>(rng() % 3);
             auto expected = v;
             std::sort(expected.begin(), expected.end());
             unsigned char r = UT_SORT::qsort(reinterpret_cast<char*>(v.data()), n, sizeof(int), cmpInt);

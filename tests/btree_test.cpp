@@ -166,8 +166,8 @@ TEST(Btree, TraversalOrders) {
         *tree.add(k) = texts(k);
     auto order = [&](int o) {
         std::string out;
-        tree.traverse([](void** slot, void* s) { *static_cast<std::string*>(s) += static_cast<char*>(*slot); },
-                      &out, static_cast<UT_BTR_TREE::TRAV_TYPE>(o));
+        tree.traverse([](void** slot, void* s) { *static_cast<std::string*>(s) += static_cast<char*>(*slot); }, &out,
+                      static_cast<UT_BTR_TREE::TRAV_TYPE>(o));
         return out;
     };
     EXPECT_EQ(order(UT_BTR_TREE::INORDER), "abc");
@@ -184,9 +184,7 @@ TEST(Btree, TraversalOrders) {
 class OwningTree : public UT_BTR_TREE {
 public:
     OwningTree() : UT_BTR_TREE(static_cast<unsigned char>(1)) {}
-    int comp_func(void* data, const char* key) override {
-        return data ? cmpText(data, key) : 1;
-    }
+    int comp_func(void* data, const char* key) override { return data ? cmpText(data, key) : 1; }
     void del_func(void* data) override {
         ++released;
         delete[] static_cast<char*>(data);
@@ -243,23 +241,22 @@ TEST(Btree, DumpFormats) {
     *tree.add("a") = a;
     UtilTest::CapturedReports captured;
     tree.dump(nullptr, 1);
-    EXPECT_EQ(captured.status(), (std::vector<std::string>{
-                                     Port::format("   Data = %p", static_cast<void*>(a)),
-                                     "      depth = 2, balance = ", "EQUAL\n",
-                                     Port::format("   Data = %p", static_cast<void*>(b)),
-                                     "      depth = 1, balance = ", "LEFT\n"}));
+    EXPECT_EQ(captured.status(),
+              (std::vector<std::string>{
+                  Port::format("   Data = %p", static_cast<void*>(a)), "      depth = 2, balance = ", "EQUAL\n",
+                  Port::format("   Data = %p", static_cast<void*>(b)), "      depth = 1, balance = ", "LEFT\n"}));
     std::string path = testing::TempDir() + "btree_dump";
     {
         Port::Stream out(Port::Stream::WRITE, 0);
         ASSERT_TRUE(out.open(path.c_str()));
-        tree.dump(out, [](Port::Stream& s, void* data) { s << static_cast<char*>(data); }, 1);
+        tree.dump(
+            out, [](Port::Stream& s, void* data) { s << static_cast<char*>(data); }, 1);
         tree.dump(out, nullptr, 0);
     }
     std::ifstream in(path);
     std::string text((std::istreambuf_iterator<char>(in)), {});
     EXPECT_EQ(text, "a      depth = 2, balance = EQUAL\nb      depth = 1, balance = LEFT\n" +
-                        Port::format("   Data = %p   Data = %p", static_cast<void*>(a),
-                                     static_cast<void*>(b)));
+                        Port::format("   Data = %p   Data = %p", static_cast<void*>(a), static_cast<void*>(b)));
 }
 
 }  // namespace

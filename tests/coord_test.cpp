@@ -18,8 +18,8 @@ TEST(Segments, CrossingsTouchingAndCollinearPieces) {
     // A collinear segment covering the other meets it, in both orders.
     EXPECT_TRUE(Util_Point32::LineIntersect(0, 0, 0, 10, 0, -5, 0, 20));
     EXPECT_TRUE(Util_Point32::LineIntersect(0, -5, 0, 20, 0, 0, 0, 10));
-    EXPECT_TRUE(Util_Point32::LineIntersect(Util_Point32(2, 3), Util_Point32(8, 3), Util_Point32(0, 3),
-                                            Util_Point32(9, 3)));
+    EXPECT_TRUE(
+        Util_Point32::LineIntersect(Util_Point32(2, 3), Util_Point32(8, 3), Util_Point32(0, 3), Util_Point32(9, 3)));
     EXPECT_FALSE(Util_Point32::LineIntersect(0, 0, 0, 10, 1, 0, 1, 10));
     EXPECT_TRUE(Util_Point16::LineIntersect(Util_Point16(INT16_MIN, 0), Util_Point16(INT16_MAX, 0),
                                             Util_Point16(INT16_MAX, INT16_MIN), Util_Point16(INT16_MAX, INT16_MAX)));
@@ -34,8 +34,8 @@ TEST(Segments, CrossingsTouchingAndCollinearPieces) {
 }
 
 // Rectangles share a point exactly when their ranges overlap on both axes.
-bool reference(long long ax0, long long ax1, long long ay0, long long ay1, long long bx0, long long bx1,
-               long long by0, long long by1) {
+bool reference(long long ax0, long long ax1, long long ay0, long long ay1, long long bx0, long long bx1, long long by0,
+               long long by1) {
     return std::max(ax0, bx0) <= std::min(ax1, bx1) && std::max(ay0, by0) <= std::min(ay1, by1);
 }
 

@@ -87,7 +87,7 @@ TEST(ExprRange, ShortChecksLiteralsAndResultsButNotNegation) {
     EXPECT_EQ(failure<short>("0^-1"), kOverflow);
     const Vars<short> x{{"x", -32768}};
     EXPECT_EQ(eval<short>("x", &x), -32768);
-    EXPECT_EQ(eval<short>("-x", &x), -32768);   // 32768, kept to 16 bits
+    EXPECT_EQ(eval<short>("-x", &x), -32768);  // 32768, kept to 16 bits
     EXPECT_EQ(eval<short>("x/-1", &x), -32768);
     EXPECT_EQ(failure<short>("-x+0", &x), kOverflow);
 }
@@ -208,7 +208,7 @@ TEST(ExprLimits, NestingAndChains) {
 
 TEST(ExprBool, KeywordsNumbersAndGrouping) {
     const Vars<bool> vars{{"True", false}, {"true", false}, {"a", false}, {"b", false},
-                          {"c", true}, {"d", true}, {"t", true}};
+                          {"c", true},     {"d", true},     {"t", true}};
     EXPECT_FALSE(eval<bool>("true & FALSE"));
     EXPECT_TRUE(eval<bool>("yes"));
     EXPECT_TRUE(eval<bool>("YES * TRUE * !no * !NO * !false"));

@@ -34,8 +34,7 @@ TEST(SharedObjects, CreationFailuresBecomeFatalReports) {
     Port::Thread::Testing::failNextCreates(1, 11);
     EXPECT_FATAL(Util::Frame::makeShared(kUnit, 1, [] { Port_ThrMutex m; }), 19,
                  "Couldn't create a thread lock [errcode:11]\n");
-    EXPECT_FATAL(Util::Frame::makeShared(kUnit, 1, [] { throw std::bad_alloc(); }), 19,
-                 "Out Of Memory\n");
+    EXPECT_FATAL(Util::Frame::makeShared(kUnit, 1, [] { throw std::bad_alloc(); }), 19, "Out Of Memory\n");
 }
 
 TEST(SharedObjects, AreMadeOnceAndAFailedAttemptIsRetried) {
@@ -47,8 +46,7 @@ TEST(SharedObjects, AreMadeOnceAndAFailedAttemptIsRetried) {
         return new Port_ThrMutex;
     };
     Port::Thread::Testing::failNextCreates(1, 12);
-    EXPECT_FATAL(Util::Statics::once(slot, kUnit, 1, make), 19,
-                 "Couldn't create a thread lock [errcode:12]\n");
+    EXPECT_FATAL(Util::Statics::once(slot, kUnit, 1, make), 19, "Couldn't create a thread lock [errcode:12]\n");
     EXPECT_EQ(slot.object.load(), nullptr);
     Port_ThrMutex& first = Util::Statics::once(slot, kUnit, 1, make);
     Port_ThrMutex& second = Util::Statics::once(slot, kUnit, 1, make);
@@ -80,8 +78,7 @@ TEST(SharedObjects, ClassWidePoolsHaveTheirSizes) {
                              "UT_BLIST_ITER\nUT_FASTMEM::elem_size  = 24\nUT_FASTMEM::elem_cnt   = 5\n",
                              "UT_BLISTS_ITER\nUT_FASTMEM::elem_size  = 24\nUT_FASTMEM::elem_cnt   = 5\n",
                              "UT_BTR_NODE\nUT_FASTMEM::elem_size  = 32\nUT_FASTMEM::elem_cnt   = 4000\n"})
-        EXPECT_NE(all.find(std::string("UT_FASTMEM::classname  = ") + pool), std::string::npos)
-            << pool;
+        EXPECT_NE(all.find(std::string("UT_FASTMEM::classname  = ") + pool), std::string::npos) << pool;
 }
 
 TEST(GuardedUpdate, ALockFailureThrowsValue8BeforeAnythingChanges) {
@@ -97,8 +94,7 @@ TEST(GuardedUpdate, ALockFailureThrowsValue8BeforeAnythingChanges) {
         EXPECT_EQ(static_cast<int>(value), 8);
     }
     EXPECT_EQ(counter, 0);
-    EXPECT_THROW(Util::Frame::guarded(m, []() -> int { throw std::runtime_error("x"); }),
-                 std::runtime_error);
+    EXPECT_THROW(Util::Frame::guarded(m, []() -> int { throw std::runtime_error("x"); }), std::runtime_error);
     EXPECT_EQ(Util::Frame::guarded(m, [&] { return ++counter; }), 1)
         << "the lock must have been released when the update threw";
 }

@@ -52,12 +52,16 @@ TEST(Fastmem, HeaderLinesShowTheRoundedShape) {
         std::vector<std::string> header;
     };
     const Case cases[] = {
-        {16, 800, "UT_BLIST",
-         {"UT_FASTMEM::classname  = UT_BLIST\n", "UT_FASTMEM::elem_size  = 16\n",
-          "UT_FASTMEM::elem_cnt   = 800\n", "UT_FASTMEM::block_size = 12800\n"}},
-        {20, 800, nullptr,
-         {"UT_FASTMEM::classname  = NULL\n", "UT_FASTMEM::elem_size  = 24\n",
-          "UT_FASTMEM::elem_cnt   = 800\n", "UT_FASTMEM::block_size = 19200\n"}},
+        {16,
+         800,
+         "UT_BLIST",
+         {"UT_FASTMEM::classname  = UT_BLIST\n", "UT_FASTMEM::elem_size  = 16\n", "UT_FASTMEM::elem_cnt   = 800\n",
+          "UT_FASTMEM::block_size = 12800\n"}},
+        {20,
+         800,
+         nullptr,
+         {"UT_FASTMEM::classname  = NULL\n", "UT_FASTMEM::elem_size  = 24\n", "UT_FASTMEM::elem_cnt   = 800\n",
+          "UT_FASTMEM::block_size = 19200\n"}},
     };
     for (const Case& c : cases) {
         UT_FASTMEM pool(c.size, c.count, c.name);
@@ -70,8 +74,9 @@ TEST(Fastmem, HeaderLinesShowTheRoundedShape) {
 }
 
 TEST(Fastmem, ShapesOutsideTheDesignAreRefused) {
-    const char* text = "UT_FASTMEM: element size %u and count %u do not make a block of 1 to "
-                       "4294967295 bytes.\n";
+    const char* text =
+        "UT_FASTMEM: element size %u and count %u do not make a block of 1 to "
+        "4294967295 bytes.\n";
     EXPECT_FATAL(UT_FASTMEM(0, 10, "z"), 19, Port::format(text, 0u, 10u));
     EXPECT_FATAL(UT_FASTMEM(8, 0, "z"), 19, Port::format(text, 8u, 0u));
     EXPECT_FATAL(UT_FASTMEM(UINT32_MAX, 1, "z"), 19, Port::format(text, UINT32_MAX, 1u));
@@ -89,14 +94,13 @@ TEST_F(Pooled, ElementsAreDistinctAlignedAndWholeBlocksAreUsed) {
         EXPECT_TRUE(seen.insert(p).second);
         taken.push_back(p);
     }
-    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 50\n",
-                                                        "   Block 1:  num_used = 100\n",
-                                                        "   Block 2:  num_used = 100\n",
-                                                        "   Total used:  250 / 300 (83%)\n"}));
+    EXPECT_EQ(blocksOf(pool),
+              (std::vector<std::string>{"   Block 0:  num_used = 50\n", "   Block 1:  num_used = 100\n",
+                                        "   Block 2:  num_used = 100\n", "   Total used:  250 / 300 (83%)\n"}));
     for (void* p : taken)
         pool.qrn_free(p);
-    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 0\n",
-                                                        "   Total used:  0 / 100 (0%)\n"}));
+    EXPECT_EQ(blocksOf(pool),
+              (std::vector<std::string>{"   Block 0:  num_used = 0\n", "   Total used:  0 / 100 (0%)\n"}));
 }
 
 // Inside one block, elements come first from those given back (the latest
@@ -136,17 +140,16 @@ TEST_F(Pooled, OneMoreThanABlockAddsASecondAtTheFrontAndGivingItBackReleasesIt) 
     std::vector<void*> taken;
     for (int i = 0; i < 801; ++i)
         taken.push_back(pool.getnewptr());
-    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 1\n",
-                                                        "   Block 1:  num_used = 800\n",
+    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 1\n", "   Block 1:  num_used = 800\n",
                                                         "   Total used:  801 / 1600 (50%)\n"}));
     pool.qrn_free(taken.back());
     taken.pop_back();
-    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 800\n",
-                                                        "   Total used:  800 / 800 (100%)\n"}));
+    EXPECT_EQ(blocksOf(pool),
+              (std::vector<std::string>{"   Block 0:  num_used = 800\n", "   Total used:  800 / 800 (100%)\n"}));
     for (void* p : taken)
         pool.qrn_free(p);
-    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 0\n",
-                                                        "   Total used:  0 / 800 (0%)\n"}));
+    EXPECT_EQ(blocksOf(pool),
+              (std::vector<std::string>{"   Block 0:  num_used = 0\n", "   Total used:  0 / 800 (0%)\n"}));
 }
 
 TEST_F(Pooled, TheBlockLastUsedMovesToTheFront) {
@@ -156,15 +159,14 @@ TEST_F(Pooled, TheBlockLastUsedMovesToTheFront) {
     void* c = pool.getnewptr();  // second block, now first
     pool.getnewptr();
     pool.qrn_free(a);  // older block moves to the front
-    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 1\n",
-                                                        "   Block 1:  num_used = 2\n",
+    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 1\n", "   Block 1:  num_used = 2\n",
                                                         "   Total used:  3 / 4 (75%)\n"}));
     EXPECT_EQ(pool.getnewptr(), a) << "the freed element is the first free one of the front block";
     pool.qrn_free(c);
     pool.qrn_free(b);
     pool.qrn_free(a);  // empties the front block, which has a successor
-    EXPECT_EQ(blocksOf(pool), (std::vector<std::string>{"   Block 0:  num_used = 1\n",
-                                                        "   Total used:  1 / 2 (50%)\n"}));
+    EXPECT_EQ(blocksOf(pool),
+              (std::vector<std::string>{"   Block 0:  num_used = 1\n", "   Total used:  1 / 2 (50%)\n"}));
 }
 
 TEST_F(Pooled, PercentagesAreTruncated) {
@@ -237,9 +239,8 @@ TEST(FastmemThreads, PoolsMadeOnSeveralThreadsKeepTheRegistryWhole) {
         UtilTest::CapturedReports captured;
         UT_FASTMEM::report_usage();
         auto lines = captured.status();
-        return std::count_if(lines.begin(), lines.end(), [](const std::string& l) {
-            return l.rfind("UT_FASTMEM::classname", 0) == 0;
-        });
+        return std::count_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.rfind("UT_FASTMEM::classname", 0) == 0; });
     };
     auto before = countPools();
     std::vector<std::thread> threads;

@@ -22,8 +22,7 @@ struct Record {
 
 class RecordTable : public UT_HASH {
 public:
-    RecordTable(unsigned nb, unsigned char own, unsigned spread = 0)
-        : UT_HASH(nb, own), spread_(spread) {}
+    RecordTable(unsigned nb, unsigned char own, unsigned spread = 0) : UT_HASH(nb, own), spread_(spread) {}
     ~RecordTable() override { empty(); }
     unsigned hash_func(void* key) override {
         unsigned h = static_cast<unsigned>(std::hash<std::string>()(static_cast<const char*>(key)));
@@ -46,7 +45,9 @@ class TextTable : public UT_HASH {
 public:
     explicit TextTable(unsigned nb) : UT_HASH(nb, 0) {}
     unsigned hash_func(void* key) override { return static_cast<unsigned>(std::strlen(static_cast<char*>(key))); }
-    int comp_func(void* key, void* value) override { return std::strcmp(static_cast<char*>(key), static_cast<char*>(value)); }
+    int comp_func(void* key, void* value) override {
+        return std::strcmp(static_cast<char*>(key), static_cast<char*>(value));
+    }
     void del_func(void*) override { ADD_FAILURE() << "not an owner"; }
 };
 
@@ -172,8 +173,6 @@ TEST(Hash, HookCallsFollowTheBucketsNewestFirst) {
     EXPECT_EQ(table.get_count(), 0u);
 }
 
-TEST(Hash, ZeroBucketsIsFatal) {
-    EXPECT_FATAL(TextTable{0}, 3, "Invalid Bucket Count: 0\n");
-}
+TEST(Hash, ZeroBucketsIsFatal) { EXPECT_FATAL(TextTable{0}, 3, "Invalid Bucket Count: 0\n"); }
 
 }  // namespace

@@ -147,8 +147,8 @@ void sweep(const std::function<void(const std::function<bool(const std::function
     }
 }
 
-const std::vector<std::string> kTexts = {"a", "top", "u_core", "clk_main", "net_with_a_long_name",
-                                         "abcdefg", "another_rather_long_name_for_a_pool"};
+const std::vector<std::string> kTexts = {
+    "a", "top", "u_core", "clk_main", "net_with_a_long_name", "abcdefg", "another_rather_long_name_for_a_pool"};
 
 // An image of 2 * kTexts names: half already in the reader's cache.
 std::string imagePath() {
@@ -206,9 +206,7 @@ void readImageSweep() {
 
 TEST(HeapFailures, ReadingANameImageIntoTheTreeCacheChangesNothingOrAll) { readImageSweep<UT_NCH_CACHE>(); }
 
-TEST(HeapFailures, ReadingANameImageIntoTheMapCacheChangesNothingOrAll) {
-    readImageSweep<Util::NameCache::Cache>();
-}
+TEST(HeapFailures, ReadingANameImageIntoTheMapCacheChangesNothingOrAll) { readImageSweep<Util::NameCache::Cache>(); }
 
 TEST(HeapFailures, ReadingAPointerFileFixesEveryFieldOrReports) {
     std::string path = UtilTest::tempPath("heap.ptr");

@@ -104,8 +104,8 @@ TEST_P(SegmentedFile, SegmentsFollowTheHeaderAndTheDirectoryFollowsThem) {
 
 TEST_P(SegmentedFile, RewritingAMiddleSegmentKeepsEveryOtherOne) {
     std::string path = UtilTest::tempPath("rewrite.seg");
-    Segments want = {{"first", std::string(100, '1')}, {"middle", std::string(50, '2')},
-                     {"last", std::string(30, '3')}};
+    Segments want = {
+        {"first", std::string(100, '1')}, {"middle", std::string(50, '2')}, {"last", std::string(30, '3')}};
     {
         UT_IFILE f;
         f.setfilecache(GetParam());
@@ -142,7 +142,7 @@ public:
 };
 
 std::string header(int version, int revision, int count, int position) {
-    std::string h = std::string{static_cast<char>(version), static_cast<char>(revision), 0, 0,
+    std::string h = std::string{static_cast<char>(version),      static_cast<char>(revision),           0, 0,
                                 static_cast<char>(count & 0xff), static_cast<char>((count >> 8) & 0xff)} +
                     le32(position);
     return h + std::string(kHeader - h.size(), '\0');
@@ -222,7 +222,8 @@ TEST(SegmentedFileChecks, LoadingWithoutUnloadingLetsTheEarlierFileGoWithAWarnin
     UtilTest::CapturedReports seen;
     EXPECT_EQ(f.load(path.c_str()), 1);
     ASSERT_EQ(seen.messages().size(), 1u);
-    EXPECT_EQ(seen.messages()[0].text, "File \"" + path + "\" was not closed before file \"" + path + "\" was opened\n");
+    EXPECT_EQ(seen.messages()[0].text,
+              "File \"" + path + "\" was not closed before file \"" + path + "\" was opened\n");
     f.unload();
 }
 
@@ -243,9 +244,9 @@ TEST(SegmentedFileChecks, ACountAboveTheLargestOrNegativeIsFatalCode1) {
     UT_IFILE f;
     for (int count : {UT_IFILE_IMP::kMaxSegments + 1, -1}) {
         UtilTest::spit(path, header(2, 0, count, kHeader));
-        EXPECT_FATAL(f.load(path.c_str()), 1,
-                     "Bad number of segments found\n   numsegs=" + std::to_string(count) + ".  Cannot load file " +
-                         path + "\n");
+        EXPECT_FATAL(
+            f.load(path.c_str()), 1,
+            "Bad number of segments found\n   numsegs=" + std::to_string(count) + ".  Cannot load file " + path + "\n");
         f.unload();
     }
 }
@@ -257,8 +258,8 @@ protected:
     static constexpr int kAlphaBytes = 10;
     static constexpr int kBetaBytes = 3;
     static constexpr int kDirectory = kHeader + kAlphaBytes + kBetaBytes;  // the directory follows the data
-    static constexpr int kAlphaName = kDirectory + kLengthBytes;          // after the name's length
-    static constexpr int kAlphaSize = kAlphaName + 5 + kFieldBytes;       // after "alpha" and its offset
+    static constexpr int kAlphaName = kDirectory + kLengthBytes;           // after the name's length
+    static constexpr int kAlphaSize = kAlphaName + 5 + kFieldBytes;        // after "alpha" and its offset
 
     void SetUp() override {
         std::string path = UtilTest::tempPath("good.seg");
@@ -305,14 +306,13 @@ TEST_F(BadFiles, ADirectoryPositionOutsideTheFileOrInsideTheHeaderIsRefused) {
     EXPECT_FALSE(loads(with(kDirectoryAt, le32(kHeader - 1))));
 }
 
-TEST_F(BadFiles, ASegmentReachingPastTheEndIsRefused) {
-    EXPECT_FALSE(loads(with(kAlphaSize, le32(1000))));
-}
+TEST_F(BadFiles, ASegmentReachingPastTheEndIsRefused) { EXPECT_FALSE(loads(with(kAlphaSize, le32(1000)))); }
 
 TEST_F(BadFiles, ANameWithAZeroByteIsRefused) { EXPECT_FALSE(loads(with(kAlphaName + 2, std::string(1, '\0')))); }
 
 TEST_F(BadFiles, ANameOf256CharactersIsRefused) {
-    EXPECT_FALSE(loads(header(2, 0, 1, kHeader) + dirEntry(std::string(UT_IFILE_IMP::kNameRoom, 'n'), kHeader, 0, 0, 0)));
+    EXPECT_FALSE(
+        loads(header(2, 0, 1, kHeader) + dirEntry(std::string(UT_IFILE_IMP::kNameRoom, 'n'), kHeader, 0, 0, 0)));
 }
 
 TEST(SegmentedFileMisuse, UnloadWithoutAFileIsAnError) {

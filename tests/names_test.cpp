@@ -58,9 +58,8 @@ void readImage(const std::string& path, Read read) {
 }
 
 // Texts around the length classes and the limit of a cache of max_len 20.
-const std::vector<std::string> kBoundaryTexts = {"",        "abc",      "abcd",     "abcdefg",
-                                                 "abcdefgh", "abcdefghi", std::string(19, 'x'),
-                                                 std::string(20, 'y')};
+const std::vector<std::string> kBoundaryTexts = {
+    "", "abc", "abcd", "abcdefg", "abcdefgh", "abcdefghi", std::string(19, 'x'), std::string(20, 'y')};
 
 // "name_NNNNN": ten characters.
 std::string numbered(int i) {
@@ -209,8 +208,7 @@ TEST(NameCacheCopy, CopiesAreDeepAndIndependent) {
     l->mark();
     l->mark();
     Cache b(a);
-    EXPECT_EQ(countsOf(b, {"short", "a_longer_name"}),
-              (Counts{{"short", {2, 1}}, {"a_longer_name", {1, 2}}}));
+    EXPECT_EQ(countsOf(b, {"short", "a_longer_name"}), (Counts{{"short", {2, 1}}, {"a_longer_name", {1, 2}}}));
     b.find("short")->addRefs(5);
     EXPECT_EQ(a.find("short")->getRefCount(), 2);
     EXPECT_NE(b.find("a_longer_name")->getName(), l->getName());
@@ -290,8 +288,8 @@ TEST(NameImage, EitherCacheReadsWhatTheOtherWroteWithPointersFixed) {
 class BadImages : public testing::Test {
 protected:
     static constexpr std::size_t kWord = 4;
-    static constexpr std::size_t kRecordHead = 3 * kWord;  // identity, count, text length
-    static constexpr std::size_t kFirst = kWord;           // "beta_long_name"
+    static constexpr std::size_t kRecordHead = 3 * kWord;              // identity, count, text length
+    static constexpr std::size_t kFirst = kWord;                       // "beta_long_name"
     static constexpr std::size_t kSecond = kFirst + kRecordHead + 14;  // "g"
     static constexpr std::size_t kThird = kSecond + kRecordHead + 1;   // "alpha"
 
@@ -443,9 +441,9 @@ TEST(NameCacheDump, StatusLinesStreamLinesAndAliases) {
     {
         UtilTest::CapturedReports seen;
         c.dump(0);
-        EXPECT_EQ(seen.status(), (std::vector<std::string>{"\nDumping the name cache: 2 entries\n",
-                                                           "\"a\": rcnt = 2, mcnt = 1\n",
-                                                           "\"b\": rcnt = 1, mcnt = 0\n"}));
+        EXPECT_EQ(seen.status(),
+                  (std::vector<std::string>{"\nDumping the name cache: 2 entries\n", "\"a\": rcnt = 2, mcnt = 1\n",
+                                            "\"b\": rcnt = 1, mcnt = 0\n"}));
     }
     std::string path = UtilTest::tempPath("dump");
     {
@@ -461,13 +459,14 @@ TEST(NameCacheDump, StatusLinesStreamLinesAndAliases) {
         Util::AliasCache::dumpCache(nullptr, s);
         ASSERT_TRUE(s.close());
     }
-    EXPECT_EQ(UtilTest::slurp(path), "\nDumping the name cache: 2 entries\n"
-                                     "\"a\": rcnt = 2, mcnt = 1\n"
-                                     "\"b\": rcnt = 1, mcnt = 0\n"
-                                     "\"a_long_name\": rcnt = 1, mcnt = 1\n"
-                                     "\"zz\": rcnt = 3, mcnt = 0\n"
-                                     "   net1, (n1)\n"
-                                     "   net2, (n2)\n");
+    EXPECT_EQ(UtilTest::slurp(path),
+              "\nDumping the name cache: 2 entries\n"
+              "\"a\": rcnt = 2, mcnt = 1\n"
+              "\"b\": rcnt = 1, mcnt = 0\n"
+              "\"a_long_name\": rcnt = 1, mcnt = 1\n"
+              "\"zz\": rcnt = 3, mcnt = 0\n"
+              "   net1, (n1)\n"
+              "   net2, (n2)\n");
 }
 
 }  // namespace

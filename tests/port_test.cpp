@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <climits>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -76,8 +76,8 @@ TEST(Stream, ReadstringReportsATextThatDoesNotFitAndStaysInStep) {
     {
         Port::Stream out(Port::Stream::WRITE, 16);
         ASSERT_TRUE(out.open(path.c_str()));
-        out.writestring("abc");     // fits a 4-byte buffer exactly
-        out.writestring("abcd");    // one too many
+        out.writestring("abc");   // fits a 4-byte buffer exactly
+        out.writestring("abcd");  // one too many
         out.writestring(std::string(2000, 'x').c_str());
         out.writeint32(77);
     }
@@ -103,8 +103,16 @@ TEST(Stream, CorruptOrTruncatedInputSetsTheErrorWithoutOverrun) {
         int error;
     };
     const Case cases[] = {
-        {"huge length", std::string("\xFF\xFF\xFF\x7F" "abc", 7), Port::Stream::ERR_CORRUPT},
-        {"length past end", std::string("\x05\x00\x00\x00" "abc", 7), Port::Stream::ERR_CORRUPT},
+        {"huge length",
+         std::string("\xFF\xFF\xFF\x7F"
+                     "abc",
+                     7),
+         Port::Stream::ERR_CORRUPT},
+        {"length past end",
+         std::string("\x05\x00\x00\x00"
+                     "abc",
+                     7),
+         Port::Stream::ERR_CORRUPT},
         {"cut length", std::string("\x05\x00", 2), Port::Stream::ERR_EOF},
         {"empty file", std::string(), Port::Stream::ERR_EOF},
     };

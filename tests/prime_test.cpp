@@ -82,22 +82,26 @@ TEST(Prime, SievedRangesMatchTestingEachNumber) {
         return out;
     };
     const uint64_t top = uint64_t(1) << 40;
-    for (auto [a, b] : {std::pair<uint64_t, uint64_t>{0, 300000}, {131070, 131075}, {24, 28},
-                        {top - 3000, top}, {top - 1500, top + 1500}})
+    for (auto [a, b] : {std::pair<uint64_t, uint64_t>{0, 300000},
+                        {131070, 131075},
+                        {24, 28},
+                        {top - 3000, top},
+                        {top - 1500, top + 1500}})
         EXPECT_EQ(p.primeNumbersInRange(a, b), oneByOne(a, b)) << a << ".." << b;
 }
 
 TEST(PrimeTable, EntriesAndLookUps) {
-    EXPECT_EQ((V{Prime::anyPrimeGreaterThanEqual(0), Prime::anyPrimeGreaterThanEqual(1),
-                 Prime::anyPrimeGreaterThanEqual(3), Prime::anyPrimeGreaterThanEqual(4),
-                 Prime::anyPrimeGreaterThanEqual(60), Prime::anyPrimeGreaterThanEqual(62),
-                 Prime::anyPrimeGreaterThanEqual(1000), Prime::anyPrimeGreaterThanEqual(2056468787),
-                 Prime::anyPrimeGreaterThanEqual(2056468788)}),
-              (V{0, 1, 3, 5, 67, 67, 1031, 2056468787, 2056468788}));
+    EXPECT_EQ(
+        (V{Prime::anyPrimeGreaterThanEqual(0), Prime::anyPrimeGreaterThanEqual(1), Prime::anyPrimeGreaterThanEqual(3),
+           Prime::anyPrimeGreaterThanEqual(4), Prime::anyPrimeGreaterThanEqual(60), Prime::anyPrimeGreaterThanEqual(62),
+           Prime::anyPrimeGreaterThanEqual(1000), Prime::anyPrimeGreaterThanEqual(2056468787),
+           Prime::anyPrimeGreaterThanEqual(2056468788)}),
+        (V{0, 1, 3, 5, 67, 67, 1031, 2056468787, 2056468788}));
     // Every listed value is an entry: it finds itself, and one less finds it too.
-    for (uint64_t v : {3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53, 59, 67, 71, 73, 79, 83, 89, 97, 101,
-                       240421, 251033, 262147, 18295967, 19105997, 19951889, 1655961547, 1729277237, 1805838857,
-                       1885790189, 1969281271})
+    for (uint64_t v : {3,        5,        7,        11,         13,         17,         19,         23,        29,
+                       31,       37,       41,       43,         47,         53,         59,         67,        71,
+                       73,       79,       83,       89,         97,         101,        240421,     251033,    262147,
+                       18295967, 19105997, 19951889, 1655961547, 1729277237, 1805838857, 1885790189, 1969281271})
         EXPECT_EQ(Prime::anyPrimeGreaterThanEqual(v), v) << v;
     // Walk the table: 410 ascending primes.
     Prime t;

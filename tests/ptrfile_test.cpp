@@ -47,7 +47,7 @@ TEST(PtrfileFixup, FieldsArePatchedBeforeOrAfterRegistration) {
     void* early2 = id(7);
     f.fixptr(&early1);
     f.fixptr(&early2);
-    EXPECT_EQ(early1, id(7));  // waits, holding the identity
+    EXPECT_EQ(early1, id(7));           // waits, holding the identity
     EXPECT_EQ(f.checkptrs(), &early1);  // one record, its fields in the order added
     EXPECT_EQ(f.checkptrs(), &early2);
     EXPECT_EQ(f.checkptrs(), nullptr);

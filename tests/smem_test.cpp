@@ -14,8 +14,8 @@ using testing::internal::CaptureStderr;
 using testing::internal::GetCapturedStderr;
 
 // A macro: GTEST_SKIP must run in the test body itself.
-#define REQUIRE_POOLS()                          \
-    if (!Util::Statics::smallmemPoolsOn())       \
+#define REQUIRE_POOLS()                    \
+    if (!Util::Statics::smallmemPoolsOn()) \
     GTEST_SKIP() << "pooling is off (QRN_SM_MEMPOOL_ON)"
 
 TEST(SmallPools, SizesRoundUpAndChunksFollowTheBudget) {
@@ -46,9 +46,10 @@ TEST(SmallPools, StatisticsLines) {
     pool.printstats();
     void* p = pool.getmem();
     pool.printstats();
-    EXPECT_EQ(GetCapturedStderr(), "SMEM mine                  (EMPTY)\n"
-                                   "SMEM mine                  (SZ:16 BLK:4008 ACT:1 FREE:249 TOTM:4000) "
-                                   "(REL:TRUE  RELZ:FALSE)\n");
+    EXPECT_EQ(GetCapturedStderr(),
+              "SMEM mine                  (EMPTY)\n"
+              "SMEM mine                  (SZ:16 BLK:4008 ACT:1 FREE:249 TOTM:4000) "
+              "(REL:TRUE  RELZ:FALSE)\n");
     pool.relmem(p);
 }
 
@@ -87,7 +88,9 @@ TEST(SmallPools, SharedRequestsAreLoggedWithTheStatisticsSwitch) {
     { UT_SM_SMALLMEM a(40, 0, "client", -1), b(40, 0, nullptr, -1); }
     std::string err = GetCapturedStderr();
     EXPECT_EQ(err.rfind("SMEM: Shared 40 requested by client\n"
-                        "SMEM: Shared 40 requested by Unknown client\n", 0), 0u)
+                        "SMEM: Shared 40 requested by Unknown client\n",
+                        0),
+              0u)
         << err;
 }
 

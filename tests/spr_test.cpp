@@ -55,11 +55,10 @@ TEST(SparseMatrix, SizesAndRefusals) {
     std::vector<std::string> texts;
     for (const auto& msg : seen.messages())
         texts.push_back(msg.text);
-    EXPECT_EQ(texts, (std::vector<std::string>{
-                         "Attempt to find element (0,0) outside of matrix of size (0,0)\n",
-                         "Attempt to insert element (0,0) outside of matrix of size (0,0)\n",
-                         "Attempt to find element (-1,0) outside of matrix of size (0,0)\n",
-                         "Attempt to delete element (0,0) outside of matrix of size (0,0)\n"}));
+    EXPECT_EQ(texts, (std::vector<std::string>{"Attempt to find element (0,0) outside of matrix of size (0,0)\n",
+                                               "Attempt to insert element (0,0) outside of matrix of size (0,0)\n",
+                                               "Attempt to find element (-1,0) outside of matrix of size (0,0)\n",
+                                               "Attempt to delete element (0,0) outside of matrix of size (0,0)\n"}));
 }
 
 TEST(GaussSeidel, TwoByTwoDiagonalStopsAfterTheSweepWithoutChange) {

@@ -137,7 +137,8 @@ TEST(PointerFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
         return in.geterror() != 0;  // nothing after the last record
     };
     for (bool sticky : {false, true})
-        expectHonestWrites(sticky, [&] { return writePtrfile(path, write); }, readsBack);
+        expectHonestWrites(
+            sticky, [&] { return writePtrfile(path, write); }, readsBack);
     EXPECT_TRUE(readsBack());
     std::remove(path.c_str());
 }
@@ -147,7 +148,8 @@ void nameImageSweep(const char* file) {
     std::string path = UtilTest::tempPath(file);
     CacheT cache;
     for (std::size_t i = 0; i < 400; ++i)
-        cache.add(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str(), static_cast<int>(i % 3) + 1);
+        cache.add(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str(),
+                  static_cast<int>(i % 3) + 1);
     auto readsBack = [&] {
         UtilTest::CapturedReports quiet;
         UT_PTRFILE in(Port::Stream::READ);
@@ -160,7 +162,8 @@ void nameImageSweep(const char* file) {
             return false;
         }
         for (std::size_t i = 0; i < 400; ++i) {
-            auto* n = copy.find(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str());
+            auto* n =
+                copy.find(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str());
             if (!n || n->getRefCount() != static_cast<int>(i % 3) + 1)
                 return false;
         }

@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr unsigned kMaxSize = 1u << 20;          // the largest element the pool takes
-constexpr unsigned long kMaxCount = 100000000;   // elements per block, taken, given back
+constexpr unsigned kMaxSize = 1u << 20;         // the largest element the pool takes
+constexpr unsigned long kMaxCount = 100000000;  // elements per block, taken, given back
 
 struct Options {
     unsigned size = 16;
@@ -38,8 +38,9 @@ UtilTool::Action setup(CLI::App& app) {
     app.footer("Pooling is on only when QRN_MEMPOOL_ON or QRN_FST_MEMPOOL_ON is set.");
     return [o] {
         if (!Port_Env::GetEnv("QRN_MEMPOOL_ON") && !Port_Env::GetEnv("QRN_FST_MEMPOOL_ON"))
-            std::fprintf(stderr, "note: pooling is off (set QRN_FST_MEMPOOL_ON=1): every element "
-                                 "is a separate heap block\n");
+            std::fprintf(stderr,
+                         "note: pooling is off (set QRN_FST_MEMPOOL_ON=1): every element "
+                         "is a separate heap block\n");
         if (uint64_t{o->size} * o->perBlock > UINT32_MAX)
             return UtilTool::refuse("fastmem", "--size %u times --per-block %u passes 4 GiB a block", o->size,
                                     o->perBlock);
@@ -64,8 +65,7 @@ UtilTool::Action setup(CLI::App& app) {
         for (void* p : taken)
             pool.qrn_free(p);
         if (taken.size() < o->take)
-            return UtilTool::refuse("fastmem", "the heap refused %lu of %lu elements", o->take - taken.size(),
-                                    o->take);
+            return UtilTool::refuse("fastmem", "the heap refused %lu of %lu elements", o->take - taken.size(), o->take);
         return UtilTool::kDone;
     };
 }

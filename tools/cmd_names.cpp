@@ -42,8 +42,7 @@ bool copyToStdout(const std::string& path) {
 int save(const std::string& file, const std::vector<std::string>& names) {
     for (const auto& n : names)
         if (n.size() > kLongestName)
-            return UtilTool::refuse("names", "a name of %zu characters: names are at most %zu", n.size(),
-                                    kLongestName);
+            return UtilTool::refuse("names", "a name of %zu characters: names are at most %zu", n.size(), kLongestName);
     UT_NCH_CACHE cache;
     for (const auto& n : names)
         cache.add(n.c_str(), 1);
@@ -120,9 +119,10 @@ UtilTool::Action setup(CLI::App& app) {
     CLI::Option* save =
         app.add_option("--save", o->save, "save an image of the NAMEs to this file ('-': standard output)");
     app.add_option("args", o->args, "FILE to list ('-': standard input), or with --save the NAMEs");
-    app.footer("names FILE lists \"COUNT<TAB>NAME\" per name in ascending order; names --save FILE NAME...\n"
-               "gives a name listed k times k references. Names are at most 2047 characters.\n"
-               "Exit status 1 for a file that is not a name-cache image.");
+    app.footer(
+        "names FILE lists \"COUNT<TAB>NAME\" per name in ascending order; names --save FILE NAME...\n"
+        "gives a name listed k times k references. Names are at most 2047 characters.\n"
+        "Exit status 1 for a file that is not a name-cache image.");
     return [o, save] {
         if (save->count() > 0) {
             if (o->count) {

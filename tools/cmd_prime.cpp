@@ -137,8 +137,9 @@ UtilTool::Action setupPrime(CLI::App& app) {
                    "exact (default): exact for every 64-bit number, well under a second; trial: the "
                    "library's trial division; witness: the library's probabilistic test")
         ->check(CLI::IsMember({"exact", "trial", "witness"}));
-    app.footer("`is` exits with 0 for a prime and 1 for a number that is not (as test(1) does);\n"
-               "next gives 0 above the largest 64-bit prime, prev 0 below 2; range prints as it goes.");
+    app.footer(
+        "`is` exits with 0 for a prime and 1 for a number that is not (as test(1) does);\n"
+        "next gives 0 above the largest 64-bit prime, prev 0 below 2; range prints as it goes.");
     return [o, b] { return runPrime(*o, b->count() > 0); };
 }
 

@@ -46,7 +46,8 @@ struct Options {
 
 UtilTool::Action setup(CLI::App& app) {
     auto o = std::make_shared<Options>();
-    app.add_option("mode", o->mode, "hex: the INIT digits of EQUATION; eqn: the equation of HEX; check: checks EQUATION")
+    app.add_option("mode", o->mode,
+                   "hex: the INIT digits of EQUATION; eqn: the equation of HEX; check: checks EQUATION")
         ->required()
         ->check(CLI::IsMember({"hex", "eqn", "check"}));
     app.add_option("text", o->text, "the equation or the hexadecimal digits, in ASCII")->required();
@@ -54,8 +55,9 @@ UtilTool::Action setup(CLI::App& app) {
     app.add_option("--lhs", o->lhs, "left-hand side of the plain form's equation (default O)");
     app.add_option("--attribute", o->attribute,
                    "attribute form with this left-hand side: case-sensitive names, \"LHS=0x...\" texts");
-    app.footer("Exit status 1 when the library refuses the input; warnings go to standard error and\n"
-               "the result is still printed.");
+    app.footer(
+        "Exit status 1 when the library refuses the input; warnings go to standard error and\n"
+        "the result is still printed.");
     return [o] {
         for (const std::string* t : {&o->text, &o->lines, &o->lhs, &o->attribute})
             if (std::string c = UtilTool::firstNonAscii(*t); !c.empty())

@@ -7,9 +7,9 @@
 #include <PortMsg.h>
 #include <PortStream.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -44,15 +44,15 @@ bool readAll(UT_IFILE& f, std::vector<Segment>& out) {
 }
 
 int list(UT_IFILE& f) {
-    std::printf("version %d.%d, data version %d.%d, %d segments\n", f.getversion(), f.getrevision(),
-                f.getdataversion(), f.getdatarevision(), f.getnumsegs());
+    std::printf("version %d.%d, data version %d.%d, %d segments\n", f.getversion(), f.getrevision(), f.getdataversion(),
+                f.getdatarevision(), f.getnumsegs());
     UT_IFILESEGINFO info;
     for (int i = 0; f.getseginfo(i, info); ++i) {
         Port::Stream* s = f.getdataseg(name(info.getName()), -1, nullptr);
         long long offset = s ? static_cast<long long>(s->getfoffset()) : -1;
         f.enddataseg();
-        std::printf("%-24s offset %-10lld size %-10d type %-6d data %d\n", info.getname(), offset,
-                    info.getsize(), info.gettype(), info.getdata());
+        std::printf("%-24s offset %-10lld size %-10d type %-6d data %d\n", info.getname(), offset, info.getsize(),
+                    info.gettype(), info.getdata());
     }
     return 0;
 }
@@ -149,8 +149,9 @@ int withLoaded(const std::string& file, Body body) {
 UtilTool::Action setup(CLI::App& app) {
     auto o = std::make_shared<Options>();
     app.require_subcommand(1, 1);
-    app.footer("Exit status 1 for a file that cannot be read or written; a file is replaced whole or not\n"
-               "at all.");
+    app.footer(
+        "Exit status 1 for a file that cannot be read or written; a file is replaced whole or not\n"
+        "at all.");
     CLI::App* ls = app.add_subcommand("ls", "name, offset, size, type and data of every segment");
     ls->add_option("FILE", o->file, "the segmented file")->required();
     CLI::App* get = app.add_subcommand("get", "a segment's bytes");

@@ -38,9 +38,7 @@ const std::vector<Command>& commands() { return table(); }
 Registration::Registration(const Command& command) {
     auto& all = table();
     all.insert(std::upper_bound(all.begin(), all.end(), command,
-                                [](const Command& a, const Command& b) {
-                                    return std::strcmp(a.name, b.name) < 0;
-                                }),
+                                [](const Command& a, const Command& b) { return std::strcmp(a.name, b.name) < 0; }),
                command);
 }
 
@@ -115,8 +113,7 @@ bool Replacement::commit(const char* command) {
     if (temp_.empty())
         return false;
     if (!Port::File::sync(temp_.c_str()) || std::rename(temp_.c_str(), target_.c_str()) != 0) {
-        std::fprintf(stderr, "utiltool %s: writing '%s' failed: %s\n", command, target_.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "utiltool %s: writing '%s' failed: %s\n", command, target_.c_str(), std::strerror(errno));
         return false;
     }
     temp_.clear();
@@ -165,9 +162,10 @@ int UtilTool::main(const std::vector<std::string>& args) {
     CLI::App app{"The command line of libUtilities.", "utiltool"};
     app.set_version_flag("--version", std::string("utiltool (libUtilities) ") + UTIL_VERSION);
     app.require_subcommand(1, 1);
-    app.footer("Exit status: 0 done, 1 refused (the input, a file or a write), 2 usage error;\n"
-               "`prime is` answers 0 for a prime, 1 for a number that is not.\n"
-               "utiltool help COMMAND, or COMMAND --help, shows a command's options.");
+    app.footer(
+        "Exit status: 0 done, 1 refused (the input, a file or a write), 2 usage error;\n"
+        "`prime is` answers 0 for a prime, 1 for a number that is not.\n"
+        "utiltool help COMMAND, or COMMAND --help, shows a command's options.");
     std::vector<std::pair<CLI::App*, Action>> actions;
     for (const auto& c : commands()) {
         CLI::App* sub = app.add_subcommand(c.name, c.summary);
