@@ -43,8 +43,6 @@ constexpr unsigned kNamesPerBlock = 2048;
 constexpr const char* kMsgTooLong = "maximum name length exceeded.\n";
 constexpr const char* kMsgTooLongWrite = "maximum name length exceeded\n";
 constexpr const char* kMsgPointerOnly = "cannot read name data into pointer-only cache\n";
-constexpr const char* kMsgOverflow = "Reference count overflow.\n";
-constexpr const char* kMsgUnderflow = "Reference count underflow.\n";
 constexpr const char* kMsgNameCount = "name count overflow.\n";
 constexpr const char* kMsgNewFailed = "New failed.\n";
 constexpr const char* kMsgNewPool = "New failed on new name pool.\n";
@@ -101,13 +99,9 @@ void UT_NCH_NAME::operator delete(void* p) noexcept {
     }
 }
 
-void UT_NCH_NAME::add_refs(int nrefs) {
-    rcnt = Util::NameImage::checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow, kMsgOverflow, kUnit);
-}
+void UT_NCH_NAME::add_refs(int nrefs) { rcnt = Util::NameImage::addedRefs(rcnt, nrefs, kUnit); }
 
-void UT_NCH_NAME::delete_refs(int nrefs) {
-    rcnt = Util::NameImage::checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow, kMsgOverflow, kUnit);
-}
+void UT_NCH_NAME::delete_refs(int nrefs) { rcnt = Util::NameImage::removedRefs(rcnt, nrefs, kUnit); }
 
 void UT_NCH_NAME::dump() const { UTIL_REPORT().status(kMsgName, get_name(), rcnt, mcnt); }
 
@@ -408,7 +402,7 @@ void UT_NCH_CACHE_IMP::read(UT_PTRFILE* file) {
     auto records = Util::NameImage::read(in, max_len, kUnit, kMsgTooLong);
     Util::NameImage::checkTotals(
         records, tree->get_count() == 0, [this](const char* text) { return find(text) ? find(text)->rcnt : 0; }, kUnit,
-        kMsgOverflow);
+        Util::NameImage::kMsgOverflow);
     Util::NameImage::apply<UT_NCH_NAME>(
         in, records, [this](const char* text) { return find(text); },
         [this](const char* text, int refs) { return add(text, refs); },

@@ -33,8 +33,6 @@ constexpr const char* kMsgTooLong = "maximum name length exceeded.\n";
 constexpr const char* kMsgTooLongWrite = "Maximum name length exceeded\n";
 constexpr const char* kMsgTooLongRead = "Maximum name length exceeded.\n";
 constexpr const char* kMsgPointerOnly = "Cannot read name data into pointer-only cache\n";
-constexpr const char* kMsgOverflow = "Reference count overflow.\n";
-constexpr const char* kMsgUnderflow = "Reference count underflow.\n";
 constexpr const char* kMsgKey = "Key = %s\n";
 constexpr const char* kMsgNameCopy = "Name copy = %s\n";
 constexpr const char* kMsgAlias = "   %s, (%s)\n";
@@ -57,13 +55,9 @@ namespace Util::NameCache {
 
 void NameBase::dump(Port::Stream& s) const { NameImage::dumpName(s, getName(), rcnt, mcnt); }
 
-void NameBase::addRefs(int nrefs) {
-    rcnt = NameImage::checkedCount(int64_t{rcnt} + nrefs, kMsgOverflow, kMsgOverflow, kUnit);
-}
+void NameBase::addRefs(int nrefs) { rcnt = NameImage::addedRefs(rcnt, nrefs, kUnit); }
 
-void NameBase::deleteRefs(int nrefs) {
-    rcnt = NameImage::checkedCount(int64_t{rcnt} - nrefs, kMsgUnderflow, kMsgOverflow, kUnit);
-}
+void NameBase::deleteRefs(int nrefs) { rcnt = NameImage::removedRefs(rcnt, nrefs, kUnit); }
 
 NameShort::NameShort(const char* text) : text_{} {
     std::size_t len = std::strlen(text);
@@ -268,7 +262,7 @@ void CacheImp::read(UT_PTRFILE* file) {
     auto records = NameImage::read(in, max_len, kUnit, kMsgTooLongRead);
     NameImage::checkTotals(
         records, names.empty(), [this](const char* text) { return find(text) ? find(text)->getRefCount() : 0; }, kUnit,
-        kMsgOverflow);
+        Util::NameImage::kMsgOverflow);
     NameImage::apply<Name>(
         in, records, [this](const char* text) { return find(text); },
         [this](const char* text, int refs) { return add(text, refs); },

@@ -48,14 +48,28 @@ inline constexpr const char* kWhyTwice = "one identity names two different texts
 inline constexpr const char* kWhyNull = "a name with the null identity";
 inline constexpr std::size_t kReserveLimit = 4096;
 
+// Both caches word their count failures alike.
+inline constexpr const char* kMsgOverflow = "Reference count overflow.\n";
+inline constexpr const char* kMsgUnderflow = "Reference count underflow.\n";
+
 // A reference count after a change: the result, or the fatal report `below`
-// or `above` when it would leave 0..INT_MAX (the count is then not changed).
-inline int32_t checkedCount(int64_t result, const char* below, const char* above, const Frame::Unit& unit) {
+// or kMsgOverflow when it would leave 0..INT_MAX (the count is then not
+// changed).
+inline int32_t checkedCount(int64_t result, const char* below, const Frame::Unit& unit) {
     if (result < 0)
         Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", below);
     if (result > INT32_MAX)
-        Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", above);
+        Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", kMsgOverflow);
     return static_cast<int32_t>(result);
+}
+
+// A count with `nrefs` references added (a negative amount below zero is an
+// overflow, as callers have always been told) or taken away.
+inline int32_t addedRefs(int32_t count, int nrefs, const Frame::Unit& unit) {
+    return checkedCount(int64_t{count} + nrefs, kMsgOverflow, unit);
+}
+inline int32_t removedRefs(int32_t count, int nrefs, const Frame::Unit& unit) {
+    return checkedCount(int64_t{count} - nrefs, kMsgUnderflow, unit);
 }
 
 // One name's dump line on a stream, then a flush.
