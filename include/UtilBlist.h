@@ -31,6 +31,10 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace Util::Ranges {
+struct Access;  // the standard iterators of UtilRange.h
+}
+
 class UT_FASTMEM;
 
 namespace Util::Details {
@@ -74,6 +78,7 @@ public:
 private:
     template <class, class, class>
     friend class BlockListIter;
+    friend struct Util::Ranges::Access;
     void releaseBlocks();
     void** newBlock();
     void append_slow(void* p);
@@ -124,6 +129,7 @@ public:
     static void operator delete(void* p);
 
 private:
+    friend struct Util::Ranges::Access;
     // A block is its link to the next block, then its slots.
     static void** next(void** b) { return static_cast<void**>(b[0]); }
     // l_next past holes and block ends.

@@ -25,8 +25,14 @@
 
 #include "UtilExport.h"
 #include "UtilStore.h"
+#include "UtilTextView.h"
 
 #include <cstdint>
+#include <string_view>
+
+namespace Util::Ranges {
+struct Access;  // the standard iterators of UtilRange.h
+}
 
 class UT_FASTMEM;
 class UT_BTR_TREE;
@@ -46,6 +52,7 @@ public:
 private:
     friend class UT_BTR_TREE;
     friend class UT_BTR_TREE_IMP;
+    friend struct Util::Ranges::Access;
     UT_BTR_NODE() = default;
     // Visits a subtree in ascending order with each node's depth (root 1).
     template <class Visit>
@@ -85,6 +92,10 @@ public:
     void** find(const char* key);
     // Removes the entry and returns its data (not released), or null.
     void* remove(const char* key);
+    // The same for a std::string_view (see UtilTextView.h).
+    void** add(std::string_view key) { return add(Util::CText(key).c_str()); }
+    void** find(std::string_view key) { return find(Util::CText(key).c_str()); }
+    void* remove(std::string_view key) { return remove(Util::CText(key).c_str()); }
     unsigned int get_count() const;
     // Changes whenever a node is added or removed (not when a slot is filled),
     // so that a derived class can tell whether an index it keeps beside the
@@ -104,6 +115,7 @@ public:
     void dump(Port::Stream& s, void (*fn)(Port::Stream&, void* data), unsigned char verbose) const;
 
 private:
+    friend struct Util::Ranges::Access;
     UT_BTR_TREE_IMP* imp;  // the implementation; never null
 };
 
@@ -134,6 +146,7 @@ public:
 private:
     friend class UT_BTR_TREE;
     friend class UT_BTR_NODE;
+    friend struct Util::Ranges::Access;
     int compare(void* data, const char* key);
     UT_BTR_NODE* newnode();
     void freenode(UT_BTR_NODE* node);

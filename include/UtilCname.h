@@ -32,9 +32,11 @@
 
 #include "UtilBtree.h"
 #include "UtilExport.h"
+#include "UtilTextView.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 class UT_PTRFILE;
@@ -146,6 +148,9 @@ public:
     // for a null text.
     UT_NCH_NAME* add(const char* text, int nrefs);
     UT_NCH_NAME* find(const char* text);
+    // The same for a std::string_view (see UtilTextView.h).
+    UT_NCH_NAME* add(std::string_view text, int nrefs) { return add(Util::CText(text).c_str(), nrefs); }
+    UT_NCH_NAME* find(std::string_view text) { return find(Util::CText(text).c_str()); }
     // Removes (and deletes) every name whose reference count is 0.
     void clean();
     // Deletes every name whatever its counts, and every pool.

@@ -20,10 +20,12 @@
 #pragma once
 
 #include "UtilExport.h"
+#include "UtilTextView.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class UTIL_EXPORT Util_FNameGroup {
@@ -40,6 +42,8 @@ public:
     // A null entry stands for a name without extension.
     void define(const char** exts, unsigned short n, unsigned int flags, unsigned short master);
     int add(const char* name);
+    // The same for a std::string_view (see UtilTextView.h).
+    int add(std::string_view name) { return add(Util::CText(name).c_str()); }
     int check();
     char* get_fname(unsigned short i) const;
     unsigned char is_derived(unsigned short i) const;

@@ -113,6 +113,7 @@ public:
     void set_debug_level(int level) { debug_level = level; }
     static void set_global_debug(int level) { global_debug = level; }
     void set_guard(Port_ThrMutex* lock) { guard.store(lock, std::memory_order_release); }
+    Port_ThrMutex* get_guard() const { return guard.load(std::memory_order_acquire); }
 
     // Stored by set_global_debug; not consulted.
     static int global_debug;
@@ -188,6 +189,10 @@ public:
     // pool. The mutex must outlive the pool, and report_usage() must not be
     // called while holding it.
     void set_guard(Port_ThrMutex* lock);
+    // The mutex set_guard named, or null.
+    Port_ThrMutex* get_guard() const { return imp_->get_guard(); }
+    // Bytes per element, after rounding.
+    unsigned int element_size() const { return imp_->element_size(); }
 
 private:
     void* slow_getnewptr();

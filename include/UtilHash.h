@@ -20,6 +20,10 @@
 
 #include <cstdint>
 
+namespace Util::Ranges {
+struct Access;  // the standard iterators of UtilRange.h
+}
+
 class UTIL_EXPORT UT_HASH : public UT_STORE {
 public:
     UT_HASH(unsigned int nbuckets, unsigned char owner);
@@ -43,6 +47,7 @@ public:
     unsigned int get_count() const { return count; }
 
 private:
+    friend struct Util::Ranges::Access;
     struct Node {
         Node* next;
         void* value;

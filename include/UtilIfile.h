@@ -30,12 +30,14 @@
 
 #include "UtilExport.h"
 #include "UtilList.h"
+#include "UtilTextView.h"
 
 #include <PortStream.h>
 #include <PortString.h>
 
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <vector>
 
 class UT_IFILE;
@@ -250,6 +252,17 @@ public:
     unsigned char getseginfo(int n, UT_IFILESEGINFO& info);
     unsigned char getnextseginfo(UT_IFILESEGINFO& info);
     void resetseginfo();
+    // The same for a std::string_view (see UtilTextView.h). The virtual char* forms are
+    // called, so a subclass's putdataseg still applies.
+    Port::Stream* putdataseg(std::string_view name, int type, int data) {
+        return putdataseg(Util::CText(name).data(), type, data);
+    }
+    Port::Stream* getdataseg(std::string_view name, int type, UT_IFILESEGINFO* info) {
+        return getdataseg(Util::CText(name).data(), type, info);
+    }
+    unsigned char getseginfo(std::string_view name, UT_IFILESEGINFO& info) {
+        return getseginfo(Util::CText(name).data(), info);
+    }
     void setfilecache(unsigned char on);
     const char* getfname() const;
     Port::StringBase<char> getFName() const;

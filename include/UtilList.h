@@ -24,7 +24,12 @@
 
 #include "UtilExport.h"
 
+namespace Util::Ranges {
+struct Access;  // the standard iterators of UtilRange.h
+}
+
 class UTIL_EXPORT UT_LIST {
+    friend struct Util::Ranges::Access;
     struct Node {
         Node* next;
         void* data;

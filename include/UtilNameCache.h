@@ -22,11 +22,13 @@
 #pragma once
 
 #include "UtilExport.h"
+#include "UtilTextView.h"
 
 #include <PortString.h>
 
 #include <cstdint>
 #include <map>
+#include <string_view>
 
 class UT_PTRFILE;
 
@@ -111,6 +113,9 @@ public:
     // `text` must not be null.
     Name* add(const char* text, int nrefs);
     Name* find(const char* text);
+    // The same for a std::string_view (see UtilTextView.h).
+    Name* add(std::string_view text, int nrefs) { return add(CText(text).c_str(), nrefs); }
+    Name* find(std::string_view text) { return find(CText(text).c_str()); }
     // Removes every name whose reference count is below 1.
     void clean();
     void flush();

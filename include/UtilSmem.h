@@ -107,6 +107,8 @@ public:
     // and relmem; printstatsallpools() holds it while it reads the pool. It
     // must outlive the pool and not be held by the caller of the statistics.
     void set_guard(Port_ThrMutex* lock) { imp->set_guard(lock); }
+    // The mutex set_guard named, or null.
+    Port_ThrMutex* get_guard() const { return imp->get_guard(); }
     static void printstatsallpools();
 
 private:

@@ -1,0 +1,368 @@
+// UtilRange.h - standard forward iterators over the untyped containers, so
+// that range-for and the std::ranges algorithms walk them.
+//
+//   for (void* data : tree) ...                       // UT_BTR_TREE, in order
+//   auto it = std::ranges::find_if(list, isClock);    // UT_LIST, from the first
+//
+// begin() and end() are free functions found by argument-dependent lookup,
+// for UT_BTR_TREE (ascending), UT_HASH (bucket by bucket, newest first),
+// UT_LIST (first to last), UT_BLIST and UT_BLISTS (the order l_next gives),
+// UT_DARRAY and UT_BARRAY (element addresses, 0 to count - 1). Each yields
+// the stored void* (the element's address for the arrays); the typed
+// containers of UtilTyped.h yield T*.
+//
+// What invalidates an iterator: for the tree, any node added or removed
+// (filling a slot does not); for the hash table, any add or remove; for the
+// list, removing the element it stands on; for the block lists, nothing
+// (like UT_BLIST_ITER, each iterator is registered with its list, which
+// cannot be destroyed or compressed while it lives, and elements removed
+// behind it are skipped); for the arrays, nothing within 0 .. count - 1
+// (UT_DARRAY's storage may move, but the iterator asks for every address).
+// A block-list range ends in std::default_sentinel, so that its end needs no
+// registration; the others are common ranges.
+//
+// Lives in: include/UtilRange.h (header only); tests: tests/typed_test.cpp; docs: docs/typed.md.
+#pragma once
+
+#include "UtilArray.h"
+#include "UtilBlist.h"
+#include "UtilBtree.h"
+#include "UtilHash.h"
+#include "UtilList.h"
+
+#include <cassert>
+#include <concepts>
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <optional>
+#include <type_traits>
+
+namespace Util::Ranges {
+
+// The one door to the containers' internals the iterators need.
+struct Access {
+    using TreeNode = UT_BTR_NODE;
+    using HashNode = UT_HASH::Node;
+    using ListNode = UT_LIST::Node;
+
+    static const TreeNode* root(const UT_BTR_TREE& t) { return t.imp->root; }
+    static const TreeNode* less(const TreeNode* n) { return n->left; }
+    static const TreeNode* greater(const TreeNode* n) { return n->right; }
+    static void* data(const TreeNode* n) { return n->data; }
+
+    static uint32_t buckets(const UT_HASH& h) { return h.nbuckets; }
+    static const HashNode* bucket(const UT_HASH& h, uint32_t b) { return &h.buckets[b]; }
+    static bool vacant(const HashNode* head) { return head->next == UT_HASH::vacant(); }
+
+    static const ListNode* first(const UT_LIST& l) { return l.head->next; }
+
+    template <class Iter>
+    static void** block(const Iter& i) {
+        return i.block;
+    }
+    template <class Iter>
+    static auto index(const Iter& i) {
+        return i.index;
+    }
+    template <class Iter, class Index>
+    static void moveTo(Iter& i, void** block, Index index) {
+        i.block = block;
+        i.index = index;
+    }
+};
+
+// In ascending key order, with the path from the root on a stack of its own:
+// the tree's nodes know no parent.
+class TreeIterator {
+public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = void*;
+    using difference_type = std::ptrdiff_t;
+    using reference = void*;
+
+    TreeIterator() = default;
+    explicit TreeIterator(const UT_BTR_TREE& tree) { descend(Access::root(tree)); }
+
+    void* operator*() const { return Access::data(path_[depth_ - 1]); }
+    TreeIterator& operator++() {
+        const Access::TreeNode* node = path_[--depth_];
+        descend(Access::greater(node));
+        return *this;
+    }
+    TreeIterator operator++(int) {
+        TreeIterator was = *this;
+        ++*this;
+        return was;
+    }
+    friend bool operator==(const TreeIterator& a, const TreeIterator& b) { return a.at() == b.at(); }
+
+private:
+    // 64 levels hold any AVL tree of fewer than 2^44 nodes.
+    static constexpr int kMaxDepth = 64;
+
+    const Access::TreeNode* at() const { return depth_ ? path_[depth_ - 1] : nullptr; }
+    void descend(const Access::TreeNode* node) {
+        for (; node; node = Access::less(node)) {
+            assert(depth_ < kMaxDepth && "an AVL tree is never deeper than 1.44 log2 of its size");
+            path_[depth_++] = node;
+        }
+    }
+
+    const Access::TreeNode* path_[kMaxDepth] = {};  // the nodes whose data is still to come; the top is current
+    int depth_ = 0;                                 // entries of path_ in use; 0 at the end
+};
+
+// Bucket by bucket; in a bucket, the newest entry first.
+class HashIterator {
+public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = void*;
+    using difference_type = std::ptrdiff_t;
+    using reference = void*;
+
+    HashIterator() = default;
+    HashIterator(const UT_HASH& table, bool atEnd) : table_(&table), bucket_(atEnd ? Access::buckets(table) : 0) {
+        if (!atEnd)
+            settle();
+    }
+
+    void* operator*() const { return at_->value; }
+    HashIterator& operator++() {
+        at_ = at_->next;
+        if (!at_) {
+            ++bucket_;
+            settle();
+        }
+        return *this;
+    }
+    HashIterator operator++(int) {
+        HashIterator was = *this;
+        ++*this;
+        return was;
+    }
+    friend bool operator==(const HashIterator& a, const HashIterator& b) { return a.at_ == b.at_; }
+
+private:
+    // On the newest entry of the first bucket from bucket_ that has one, or
+    // at the end.
+    void settle() {
+        const uint32_t n = Access::buckets(*table_);
+        for (; bucket_ < n; ++bucket_) {
+            const Access::HashNode* head = Access::bucket(*table_, bucket_);
+            if (!Access::vacant(head)) {
+                at_ = head;
+                return;
+            }
+        }
+        at_ = nullptr;
+    }
+
+    const UT_HASH* table_ = nullptr;        // the table walked
+    uint32_t bucket_ = 0;                   // the bucket at_ is in; the bucket count at the end
+    const Access::HashNode* at_ = nullptr;  // the entry: a bucket's head or a node of its chain; null at the end
+};
+
+class ListIterator {
+public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = void*;
+    using difference_type = std::ptrdiff_t;
+    using reference = void*;
+
+    ListIterator() = default;
+    explicit ListIterator(const Access::ListNode* at) : at_(at) {}
+
+    void* operator*() const { return at_->data; }
+    ListIterator& operator++() {
+        at_ = at_->next;
+        return *this;
+    }
+    ListIterator operator++(int) {
+        ListIterator was = *this;
+        ++*this;
+        return was;
+    }
+    friend bool operator==(const ListIterator& a, const ListIterator& b) { return a.at_ == b.at_; }
+
+private:
+    const Access::ListNode* at_ = nullptr;  // the node; null at the end
+};
+
+// Walks with the list's own iterator (Iter), so that it is registered with
+// the list exactly as a UT_BLIST_ITER is; a copy registers again.
+template <class List, class Iter>
+class BlockListIterator {
+public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = void*;
+    using difference_type = std::ptrdiff_t;
+    using reference = void*;
+
+    BlockListIterator() = default;
+    explicit BlockListIterator(List& list) : list_(&list) {
+        walk_.emplace(&list);
+        current_ = walk_->l_next();
+    }
+    BlockListIterator(const BlockListIterator& other) : list_(other.list_), current_(other.current_) {
+        if (list_) {
+            walk_.emplace(list_);
+            Access::moveTo(*walk_, Access::block(*other.walk_), Access::index(*other.walk_));
+        }
+    }
+    BlockListIterator& operator=(const BlockListIterator& other) {
+        if (this != &other) {
+            walk_.reset();
+            list_ = other.list_;
+            current_ = other.current_;
+            if (list_) {
+                walk_.emplace(list_);
+                Access::moveTo(*walk_, Access::block(*other.walk_), Access::index(*other.walk_));
+            }
+        }
+        return *this;
+    }
+    ~BlockListIterator() = default;
+
+    void* operator*() const { return current_; }
+    BlockListIterator& operator++() {
+        current_ = walk_->l_next();
+        return *this;
+    }
+    BlockListIterator operator++(int) {
+        BlockListIterator was = *this;
+        ++*this;
+        return was;
+    }
+    friend bool operator==(const BlockListIterator& a, const BlockListIterator& b) {
+        if (!a.current_ || !b.current_)
+            return !a.current_ && !b.current_;
+        return Access::block(*a.walk_) == Access::block(*b.walk_) && Access::index(*a.walk_) == Access::index(*b.walk_);
+    }
+    friend bool operator==(const BlockListIterator& a, std::default_sentinel_t) { return !a.current_; }
+
+private:
+    List* list_ = nullptr;      // the list walked; null for an iterator made by default
+    std::optional<Iter> walk_;  // the registered walk, standing just past current_
+    void* current_ = nullptr;   // the element the iterator stands on; null at the end
+};
+
+// Element addresses by index, asked of the array each time.
+class ArrayIterator {
+public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = void*;
+    using difference_type = std::ptrdiff_t;
+    using reference = void*;
+
+    ArrayIterator() = default;
+    ArrayIterator(UT_BASE_ARRAY& array, int i) : array_(&array), i_(i) {}
+
+    void* operator*() const { return array_->getaddr(i_); }
+    ArrayIterator& operator++() {
+        ++i_;
+        return *this;
+    }
+    ArrayIterator operator++(int) {
+        ArrayIterator was = *this;
+        ++*this;
+        return was;
+    }
+    friend bool operator==(const ArrayIterator& a, const ArrayIterator& b) { return a.i_ == b.i_; }
+
+private:
+    UT_BASE_ARRAY* array_ = nullptr;  // the array walked
+    int i_ = 0;                       // the element's index; count at the end
+};
+
+using BlistIterator = BlockListIterator<UT_BLIST, UT_BLIST_ITER>;
+using BlistsIterator = BlockListIterator<UT_BLISTS, UT_BLISTS_ITER>;
+
+static_assert(std::forward_iterator<TreeIterator>);
+static_assert(std::forward_iterator<HashIterator>);
+static_assert(std::forward_iterator<ListIterator>);
+static_assert(std::forward_iterator<BlistIterator>);
+static_assert(std::forward_iterator<ArrayIterator>);
+static_assert(std::sentinel_for<std::default_sentinel_t, BlistIterator>);
+
+}  // namespace Util::Ranges
+
+namespace Util::Ranges {
+// A container of the untyped kind Base, or a class derived from one. The free
+// begin() and end() below are templates constrained by it, for const and
+// non-const containers alike, so that they beat the unconstrained templates
+// std::ranges::begin sets against them.
+template <class C, class Base>
+concept Of = std::derived_from<std::remove_cv_t<C>, Base>;
+}  // namespace Util::Ranges
+
+template <Util::Ranges::Of<UT_BTR_TREE> C>
+Util::Ranges::TreeIterator begin(const C& t) {
+    return Util::Ranges::TreeIterator(t);
+}
+template <Util::Ranges::Of<UT_BTR_TREE> C>
+Util::Ranges::TreeIterator begin(C& t) {
+    return Util::Ranges::TreeIterator(t);
+}
+template <Util::Ranges::Of<UT_BTR_TREE> C>
+Util::Ranges::TreeIterator end(const C&) {
+    return {};
+}
+template <Util::Ranges::Of<UT_BTR_TREE> C>
+Util::Ranges::TreeIterator end(C&) {
+    return {};
+}
+template <Util::Ranges::Of<UT_HASH> C>
+Util::Ranges::HashIterator begin(const C& h) {
+    return {h, false};
+}
+template <Util::Ranges::Of<UT_HASH> C>
+Util::Ranges::HashIterator begin(C& h) {
+    return {h, false};
+}
+template <Util::Ranges::Of<UT_HASH> C>
+Util::Ranges::HashIterator end(const C& h) {
+    return {h, true};
+}
+template <Util::Ranges::Of<UT_HASH> C>
+Util::Ranges::HashIterator end(C& h) {
+    return {h, true};
+}
+template <Util::Ranges::Of<UT_LIST> C>
+Util::Ranges::ListIterator begin(const C& l) {
+    return Util::Ranges::ListIterator(Util::Ranges::Access::first(l));
+}
+template <Util::Ranges::Of<UT_LIST> C>
+Util::Ranges::ListIterator begin(C& l) {
+    return Util::Ranges::ListIterator(Util::Ranges::Access::first(l));
+}
+template <Util::Ranges::Of<UT_LIST> C>
+Util::Ranges::ListIterator end(const C&) {
+    return {};
+}
+template <Util::Ranges::Of<UT_LIST> C>
+Util::Ranges::ListIterator end(C&) {
+    return {};
+}
+// The block lists and the arrays are walked through non-const calls.
+template <Util::Ranges::Of<UT_BLIST> C>
+requires(!std::is_const_v<C>) Util::Ranges::BlistIterator begin(C& l) { return Util::Ranges::BlistIterator(l); }
+template <Util::Ranges::Of<UT_BLIST> C>
+std::default_sentinel_t end(C&) {
+    return {};
+}
+template <Util::Ranges::Of<UT_BLISTS> C>
+requires(!std::is_const_v<C>) Util::Ranges::BlistsIterator begin(C& l) { return Util::Ranges::BlistsIterator(l); }
+template <Util::Ranges::Of<UT_BLISTS> C>
+std::default_sentinel_t end(C&) {
+    return {};
+}
+template <Util::Ranges::Of<UT_BASE_ARRAY> C>
+requires(!std::is_const_v<C>) Util::Ranges::ArrayIterator begin(C& a) { return {a, 0}; }
+template <Util::Ranges::Of<UT_BASE_ARRAY> C>
+requires(!std::is_const_v<C>) Util::Ranges::ArrayIterator end(C& a) { return {a, a.getcount()}; }

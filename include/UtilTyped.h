@@ -1,0 +1,272 @@
+// UtilTyped.h - typed containers over the untyped ones: a caller's element
+// type goes in, T* comes out, texts are looked up as std::string_view.
+//
+//   struct Net { std::string name; };
+//   std::string_view nameOf(const Net& n) { return n.name; }
+//   Util::TextTree<Net, nameOf> nets;     // UT_BTR_TREE underneath
+//   nets.insert(&clk);
+//   for (Net* n : nets) ...               // in name order
+//
+// Each is a thin shell: every call is one call of the untyped class, whose
+// behaviour (order, statistics, reports) is unchanged, and untyped() hands
+// out that class for the calls the shell does not repeat. The containers
+// hold pointers and never own what they point to. KeyOf(const T&) gives an
+// element's key text (std::string_view, or anything that converts to it); it
+// must not change while the element is stored.
+//
+// Lives in: include/UtilTyped.h (header only); tests: tests/typed_test.cpp; docs: docs/typed.md.
+#pragma once
+
+#include "UtilArray.h"
+#include "UtilBlist.h"
+#include "UtilBtree.h"
+#include "UtilHash.h"
+#include "UtilList.h"
+#include "UtilRange.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <string_view>
+#include <type_traits>
+
+namespace Util {
+
+// An untyped iterator whose void* elements are T*.
+template <class T, class Base>
+class TypedIterator {
+public:
+    using iterator_concept = std::forward_iterator_tag;
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = T*;
+    using difference_type = std::ptrdiff_t;
+    using reference = T*;
+
+    TypedIterator() = default;
+    explicit TypedIterator(Base base) : base_(std::move(base)) {}
+
+    T* operator*() const { return static_cast<T*>(*base_); }
+    TypedIterator& operator++() {
+        ++base_;
+        return *this;
+    }
+    TypedIterator operator++(int) {
+        TypedIterator was = *this;
+        ++*this;
+        return was;
+    }
+    friend bool operator==(const TypedIterator& a, const TypedIterator& b) { return a.base_ == b.base_; }
+    friend bool operator==(const TypedIterator& a,
+                           std::default_sentinel_t s) requires std::sentinel_for<std::default_sentinel_t, Base> {
+        return a.base_ == s;
+    }
+
+private:
+    Base base_;  // the untyped iterator
+};
+
+namespace Details {
+
+// A std::string_view handed through the untyped classes, which pass their
+// key on to the typed hooks without reading it.
+inline const char* keyArg(const std::string_view& key) { return reinterpret_cast<const char*>(&key); }
+inline const std::string_view& keyOf(const void* arg) { return *static_cast<const std::string_view*>(arg); }
+
+// 32-bit FNV-1a: short, and spreads the shared prefixes of design names.
+inline unsigned int hashText(std::string_view text) {
+    uint32_t h = 2166136261u;
+    for (unsigned char c : text)
+        h = (h ^ c) * 16777619u;
+    return h;
+}
+
+// Holds the caller's variable of UT_DARRAY before the array is made.
+struct ArrayBlock {
+    void* block = nullptr;  // UT_DARRAY keeps its storage's address here
+};
+
+}  // namespace Details
+
+// A UT_BTR_TREE of T keyed by KeyOf: ascending key order, the tree's AVL
+// shape. Look-ups take the key as it is, without a copy.
+template <class T, auto KeyOf>
+class TextTree {
+public:
+    using iterator = TypedIterator<T, Ranges::TreeIterator>;
+
+    TextTree() : tree_(&compare) {}
+
+    T* find(std::string_view key) const {
+        void** slot = tree_.find(Details::keyArg(key));
+        return slot ? static_cast<T*>(*slot) : nullptr;
+    }
+    // Stores `item` under its key and returns it; when the key is taken, the
+    // element stored under it is returned and `item` is not stored.
+    T* insert(T* item) {
+        const std::string_view key = KeyOf(*item);
+        void** slot = tree_.add(Details::keyArg(key));
+        if (!*slot)
+            *slot = item;
+        return static_cast<T*>(*slot);
+    }
+    // Takes the element stored under `key` out and returns it, or null.
+    T* remove(std::string_view key) { return static_cast<T*>(tree_.remove(Details::keyArg(key))); }
+    unsigned int size() const { return tree_.get_count(); }
+    bool empty() const { return size() == 0; }
+    void clear() { tree_.flush(nullptr); }
+
+    iterator begin() const { return iterator(Ranges::TreeIterator(tree_)); }
+    iterator end() const { return iterator(); }
+    UT_BTR_TREE& untyped() { return tree_; }
+
+private:
+    // Negative when the key orders before the element's, as the tree expects.
+    static int compare(void* data, const char* key) {
+        // Only add's new entry holds no data, and only its own key reaches it.
+        if (!data)
+            return 0;
+        return Details::keyOf(key).compare(std::string_view(KeyOf(*static_cast<const T*>(data))));
+    }
+
+    mutable UT_BTR_TREE tree_;  // the entries; its calls are const in meaning only
+};
+
+// A UT_HASH of T keyed by KeyOf, with a fixed number of buckets. As in the
+// untyped table, insert does not look for the key: a second element of the
+// same key is found first until it is removed.
+template <class T, auto KeyOf>
+class TextHash {
+    // The table's hooks for T, fixed here; the table calls them virtually.
+    class Table final : public UT_HASH {
+    public:
+        explicit Table(unsigned int n) : UT_HASH(n, 0) {}
+        unsigned int hash_func(void* key) override { return Details::hashText(Details::keyOf(key)); }
+        int comp_func(void* key, void* value) override {
+            return Details::keyOf(key) == std::string_view(KeyOf(*static_cast<const T*>(value))) ? 0 : 1;
+        }
+    };
+
+public:
+    using iterator = TypedIterator<T, Ranges::HashIterator>;
+
+    explicit TextHash(unsigned int buckets) : table_(buckets) {}
+
+    T* find(std::string_view key) const { return static_cast<T*>(table_.s_find(&key)); }
+    void insert(T* item) {
+        std::string_view key = KeyOf(*item);
+        table_.add(&key, item);
+    }
+    T* remove(std::string_view key) { return static_cast<T*>(table_.s_remove(&key)); }
+    unsigned int size() const { return table_.get_count(); }
+    bool empty() const { return size() == 0; }
+    void clear() { table_.empty(); }
+
+    iterator begin() const { return iterator(::begin(table_)); }
+    iterator end() const { return iterator(::end(table_)); }
+    UT_HASH& untyped() { return table_; }
+
+private:
+    mutable Table table_;  // the entries; its calls are const in meaning only
+};
+
+// A UT_LIST of T*, first to last. `Order`, when given, is a function object
+// Order{}(const T&, const T&) -> int (negative, zero, positive) that sort()
+// and merge() use; without it they order by address, as UT_LIST does.
+template <class T, class Order = void>
+class TypedList : private UT_LIST {
+public:
+    using iterator = TypedIterator<T, Ranges::ListIterator>;
+
+    TypedList() = default;
+    ~TypedList() override = default;
+
+    // false (and nothing stored) for a null element.
+    bool push_front(T* item) { return push(item) != 0; }
+    bool push_back(T* item) { return append(item) != 0; }
+    T* pop_front() { return static_cast<T*>(pop()); }
+    T* pop_back() { return static_cast<T*>(popend()); }
+    // Takes the first occurrence out; false when there is none.
+    bool remove(T* item) { return rmunowned(item) != 0; }
+    bool contains(const T* item) {
+        for (T* e : *this)
+            if (e == item)
+                return true;
+        return false;
+    }
+    // Adds `item` after every element that does not order after it.
+    bool merge(T* item) { return mergesort(item) != 0; }
+    void sort() { UT_LIST::sort(); }
+    int size() const { return count(); }
+    bool empty() const { return begin() == end(); }
+    void clear() { freelist(); }
+
+    iterator begin() const { return iterator(::begin(static_cast<const UT_LIST&>(*this))); }
+    iterator end() const { return iterator(); }
+    UT_LIST& untyped() { return *this; }
+
+private:
+    int compdata(void* a, void* b) override {
+        if constexpr (std::is_void_v<Order>)
+            return UT_LIST::compdata(a, b);
+        else
+            return Order{}(*static_cast<const T*>(a), *static_cast<const T*>(b));
+    }
+};
+
+// A block list of T* (UT_BLIST: 1 to 65535 slots a block). Its iterators are
+// registered with the list (see UtilRange.h); the range ends in a sentinel.
+template <class T>
+class TypedBlist {
+public:
+    using iterator = TypedIterator<T, Ranges::BlistIterator>;
+
+    explicit TypedBlist(unsigned short slots) : list_(slots) {}
+
+    void append(T* item) { list_.l_append(item); }
+    bool contains(const T* item) const { return list_.l_find(const_cast<T*>(item)) != 0; }
+    bool remove(T* item) { return list_.l_remove(item) != 0; }
+    uint32_t size() const { return list_.get_count(); }
+    bool empty() const { return size() == 0; }
+    void clear() { list_.clear(); }
+
+    iterator begin() { return iterator(Ranges::BlistIterator(list_)); }
+    std::default_sentinel_t end() { return {}; }
+    UT_BLIST& untyped() { return list_; }
+
+private:
+    UT_BLIST list_;  // the elements
+};
+
+// A UT_DARRAY of T: one block that grows by `grow` elements, T's bytes
+// moved as they are (so T is trivially copyable). Indexing grows the array
+// as getaddr does: element i makes elements 0 .. i exist.
+template <class T>
+class TypedArray : private Details::ArrayBlock {
+    static_assert(std::is_trivially_copyable_v<T>, "the array moves its elements as bytes");
+
+public:
+    using iterator = T*;
+    using const_iterator = const T*;
+
+    explicit TypedArray(int grow = 16, bool clear = true)
+        : array_(&block, static_cast<int>(sizeof(T)), grow, clear ? 1 : 0) {}
+
+    T& operator[](int i) { return *static_cast<T*>(array_.getaddr(i)); }
+    void push_back(const T& value) { (*this)[size()] = value; }
+    int size() const { return array_.getcount(); }
+    bool empty() const { return size() == 0; }
+    void reserve(uint64_t n) { array_.reserve(n); }
+    T* data() { return static_cast<T*>(block); }
+    const T* data() const { return static_cast<const T*>(block); }
+
+    iterator begin() { return data(); }
+    iterator end() { return data() + size(); }
+    const_iterator begin() const { return data(); }
+    const_iterator end() const { return data() + size(); }
+    UT_DARRAY& untyped() { return array_; }
+
+private:
+    UT_DARRAY array_;  // the elements; writes its block's address to `block`
+};
+
+}  // namespace Util

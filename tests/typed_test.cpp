@@ -1,0 +1,439 @@
+// Tests of the typed face: each typed container against its untyped class
+// driven by the same random operations, the standard algorithms over every
+// range, the pools behind standard containers, the std::string_view overloads.
+#include "TestSupport.h"
+
+#include <UtilCname.h>
+#include <UtilFName.h>
+#include <UtilIfile.h>
+#include <UtilNameCache.h>
+#include <UtilPmr.h>
+#include <UtilRange.h>
+#include <UtilTyped.h>
+
+#include <PortStream.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+#include <map>
+#include <memory_resource>
+#include <random>
+#include <ranges>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+struct Net {
+    std::string name;
+    int fanout = 0;
+};
+std::string_view nameOf(const Net& n) { return n.name; }
+
+using Tree = Util::TextTree<Net, nameOf>;
+using Hash = Util::TextHash<Net, nameOf>;
+
+static_assert(std::forward_iterator<Tree::iterator>);
+static_assert(std::forward_iterator<Hash::iterator>);
+static_assert(std::forward_iterator<Util::TypedList<Net>::iterator>);
+static_assert(std::forward_iterator<Util::TypedBlist<Net>::iterator>);
+static_assert(std::contiguous_iterator<Util::TypedArray<int>::iterator>);
+static_assert(std::ranges::forward_range<Tree> && std::ranges::common_range<Tree>);
+static_assert(std::ranges::forward_range<Util::TypedBlist<Net>>);
+static_assert(std::ranges::forward_range<UT_BTR_TREE> && std::ranges::forward_range<UT_BLIST>);
+
+// 400 nets with names that share prefixes, as design names do.
+std::vector<Net> makeNets() {
+    std::vector<Net> nets(400);
+    for (int i = 0; i < 400; ++i)
+        nets[i] = {"top/u" + std::to_string(i % 7) + "/n" + std::to_string(i), i % 13};
+    return nets;
+}
+
+template <class Range>
+std::vector<void*> walk(Range&& r) {
+    std::vector<void*> out;
+    for (auto* p : r)
+        out.push_back(p);
+    return out;
+}
+
+// ---- the tree ----------------------------------------------------------------
+
+int compareNet(void* data, const char* key) {
+    return data ? std::strcmp(key, static_cast<Net*>(data)->name.c_str()) : 0;
+}
+
+TEST(TypedTree, FollowsTheUntypedTreeThroughRandomOperations) {
+    std::vector<Net> nets = makeNets();
+    Tree typed;
+    UT_BTR_TREE untyped(&compareNet);
+    std::map<std::string, Net*> model;
+    std::mt19937 rng(5);
+    for (int step = 0; step < 3000; ++step) {
+        Net& n = nets[rng() % nets.size()];
+        if (rng() % 3) {
+            EXPECT_EQ(typed.insert(&n), &n);
+            void** slot = untyped.add(n.name.c_str());
+            if (!*slot)
+                *slot = &n;
+            model.emplace(n.name, &n);
+        } else {
+            EXPECT_EQ(typed.remove(n.name), untyped.remove(n.name.c_str()));
+            model.erase(n.name);
+        }
+    }
+    EXPECT_EQ(walk(typed), walk(untyped));
+    std::vector<void*> expected;
+    for (auto& [name, net] : model)
+        expected.push_back(net);
+    EXPECT_EQ(walk(typed), expected);
+    EXPECT_EQ(typed.size(), untyped.get_count());
+}
+
+TEST(TypedTree, FindsByAViewWithoutATerminatingZero) {
+    std::vector<Net> nets = makeNets();
+    Tree t;
+    for (Net& n : nets)
+        t.insert(&n);
+    std::string text = nets[17].name + "/and_more";
+    EXPECT_EQ(t.find(std::string_view(text).substr(0, nets[17].name.size())), &nets[17]);
+    EXPECT_EQ(t.find(std::string_view(text)), nullptr);
+    Net twin{nets[3].name, 99};
+    EXPECT_EQ(t.insert(&twin), &nets[3]) << "a taken key keeps its element";
+}
+
+// ---- the hash table ------------------------------------------------------------
+
+class NetTable : public UT_HASH {
+public:
+    NetTable() : UT_HASH(64, 0) {}
+    unsigned int hash_func(void* key) override { return Util::Details::hashText(static_cast<const char*>(key)); }
+    int comp_func(void* key, void* value) override {
+        return std::strcmp(static_cast<const char*>(key), static_cast<Net*>(value)->name.c_str());
+    }
+};
+
+TEST(TypedHash, FollowsTheUntypedTableThroughRandomOperations) {
+    std::vector<Net> nets = makeNets();
+    Hash typed(64);
+    NetTable untyped;
+    std::mt19937 rng(6);
+    for (int step = 0; step < 3000; ++step) {
+        Net& n = nets[rng() % nets.size()];
+        if (rng() % 3) {
+            typed.insert(&n);
+            untyped.add(const_cast<char*>(n.name.c_str()), &n);
+        } else {
+            EXPECT_EQ(typed.remove(n.name), untyped.s_remove(const_cast<char*>(n.name.c_str())));
+        }
+        ASSERT_EQ(typed.find(n.name), untyped.s_find(const_cast<char*>(n.name.c_str())));
+    }
+    EXPECT_EQ(walk(typed), walk(untyped));
+    EXPECT_EQ(typed.size(), untyped.get_count());
+}
+
+// ---- the list --------------------------------------------------------------------
+
+class NetList : public UT_LIST {};
+
+struct ByFanout {
+    int operator()(const Net& a, const Net& b) const { return a.fanout - b.fanout; }
+};
+
+class FanoutList : public UT_LIST {
+public:
+    int compdata(void* a, void* b) override { return ByFanout{}(*static_cast<Net*>(a), *static_cast<Net*>(b)); }
+};
+
+TEST(TypedList, FollowsTheUntypedListThroughRandomOperations) {
+    std::vector<Net> nets = makeNets();
+    Util::TypedList<Net, ByFanout> typed;
+    FanoutList untyped;
+    std::mt19937 rng(7);
+    for (int step = 0; step < 2000; ++step) {
+        Net& n = nets[rng() % nets.size()];
+        switch (rng() % 6) {
+        case 0:
+            typed.push_front(&n);
+            untyped.push(&n);
+            break;
+        case 1:
+            EXPECT_EQ(typed.pop_front(), untyped.pop());
+            break;
+        case 2:
+            EXPECT_EQ(typed.pop_back(), untyped.popend());
+            break;
+        case 3:
+            EXPECT_EQ(typed.remove(&n), untyped.rmunowned(&n) != 0);
+            break;
+        default:
+            typed.push_back(&n);
+            untyped.append(&n);
+        }
+    }
+    EXPECT_EQ(walk(typed), walk(untyped));
+    typed.sort();
+    untyped.sort();
+    EXPECT_EQ(walk(typed), walk(untyped));
+    EXPECT_TRUE(std::ranges::is_sorted(typed, {}, &Net::fanout));
+    EXPECT_EQ(typed.size(), untyped.count());
+    untyped.freelist();
+}
+
+// ---- the block list ----------------------------------------------------------------
+
+TEST(TypedBlist, FollowsTheUntypedListThroughRandomOperations) {
+    std::vector<Net> nets = makeNets();
+    Util::TypedBlist<Net> typed(7);
+    UT_BLIST untyped(7);
+    std::mt19937 rng(8);
+    for (int step = 0; step < 3000; ++step) {
+        Net& n = nets[rng() % nets.size()];
+        if (rng() % 3) {
+            typed.append(&n);
+            untyped.l_append(&n);
+        } else {
+            EXPECT_EQ(typed.remove(&n), untyped.l_remove(&n) != 0);
+        }
+    }
+    std::vector<void*> byOwnIterator;
+    {
+        UT_BLIST_ITER it(&untyped);
+        while (void* p = it.l_next())
+            byOwnIterator.push_back(p);
+    }
+    EXPECT_EQ(walk(typed), byOwnIterator);
+    EXPECT_EQ(walk(untyped), byOwnIterator);
+}
+
+TEST(TypedBlist, AnIteratorAndEachCopyIsRegisteredWithTheList) {
+    UT_BLIST list(4);
+    int a = 0, b = 0;
+    list.l_append(&a);
+    list.l_append(&b);
+    {
+        auto it = begin(list);
+        auto copy = it;
+        ++copy;
+        EXPECT_EQ(*it, &a);
+        EXPECT_EQ(*copy, &b) << "copies walk on their own";
+        UtilTest::CapturedReports quiet;
+        EXPECT_FATAL(list.compress(), 19, "Cannot compress list with iterators.\n");
+    }
+    UtilTest::CapturedReports seen;
+    list.compress();  // no iterator left: only the notice
+    ASSERT_EQ(seen.messages().size(), 1u);
+    EXPECT_EQ(seen.messages()[0].kind, Port::MsgKind::Internal);
+}
+
+// ---- the array --------------------------------------------------------------------
+
+TEST(TypedArray, HoldsWhatTheUntypedArrayHoldsAndIsContiguous) {
+    Util::TypedArray<int> typed(8);
+    void* block = nullptr;
+    UT_DARRAY untyped(&block, sizeof(int), 8, 1);
+    std::mt19937 rng(9);
+    for (int i = 0; i < 500; ++i) {
+        int v = static_cast<int>(rng() % 1000);
+        typed.push_back(v);
+        *static_cast<int*>(untyped.getaddr(untyped.getcount())) = v;
+    }
+    ASSERT_EQ(typed.size(), untyped.getcount());
+    EXPECT_EQ(std::memcmp(typed.data(), block, sizeof(int) * 500), 0);
+    std::vector<void*> addresses = walk(untyped);
+    ASSERT_EQ(addresses.size(), 500u);
+    EXPECT_EQ(addresses[499], static_cast<int*>(block) + 499);
+    std::ranges::sort(typed);
+    EXPECT_TRUE(std::ranges::is_sorted(typed));
+}
+
+// ---- the standard algorithms over the untyped ranges ----------------------------
+
+TEST(Ranges, StandardAlgorithmsWalkEveryUntypedContainer) {
+    std::vector<Net> nets = makeNets();
+    UT_BTR_TREE tree(&compareNet);
+    NetTable table;
+    NetList list;
+    UT_BLISTS small(3);
+    for (Net& n : nets) {
+        *tree.add(n.name.c_str()) = &n;
+        table.add(const_cast<char*>(n.name.c_str()), &n);
+        list.append(&n);
+        small.l_append(&n);
+    }
+    auto isNet42 = [](void* p) { return static_cast<Net*>(p)->name == "top/u0/n42"; };
+    EXPECT_EQ(*std::ranges::find_if(tree, isNet42), &nets[42]);
+    EXPECT_EQ(*std::ranges::find_if(table, isNet42), &nets[42]);
+    EXPECT_EQ(*std::ranges::find_if(list, isNet42), &nets[42]);
+    EXPECT_EQ(*std::ranges::find_if(small, isNet42), &nets[42]);
+    auto fanoutZero = [](void* p) { return static_cast<Net*>(p)->fanout == 0; };
+    const auto zeros = std::ranges::count_if(nets, [](const Net& n) { return n.fanout == 0; });
+    EXPECT_EQ(std::ranges::count_if(tree, fanoutZero), zeros);
+    EXPECT_EQ(std::ranges::count_if(table, fanoutZero), zeros);
+    EXPECT_EQ(std::ranges::count_if(list, fanoutZero), zeros);
+    EXPECT_EQ(std::ranges::count_if(small, fanoutZero), zeros);
+    EXPECT_EQ(std::ranges::distance(tree), 400);
+    EXPECT_TRUE(std::ranges::is_sorted(tree, {}, [](void* p) { return static_cast<Net*>(p)->name; }));
+    std::vector<void*> copied(begin(list), end(list));  // a common range
+    EXPECT_EQ(copied.front(), &nets[0]);
+    list.freelist();
+}
+
+TEST(Ranges, EmptyContainersAreEmptyRanges) {
+    UT_BTR_TREE tree(&compareNet);
+    NetTable table;
+    NetList list;
+    UT_BLIST blist(4);
+    EXPECT_TRUE(std::ranges::empty(tree));
+    EXPECT_EQ(begin(table), end(table));
+    EXPECT_EQ(begin(list), end(list));
+    EXPECT_TRUE(begin(blist) == std::default_sentinel);
+}
+
+// ---- the pools behind standard containers ----------------------------------------
+
+// The elements handed out by one shared size class, read from its statistics
+// line (the pools print it on standard error; "(EMPTY)" before any chunk).
+int activeIn(int size) {
+    UT_SM_SMALLMEM handle(size, 0, "probe", -1);
+    testing::internal::CaptureStderr();
+    handle.printstats();
+    const std::string line = testing::internal::GetCapturedStderr();
+    const std::size_t at = line.find("ACT:");
+    return at == std::string::npos ? 0 : std::atoi(line.c_str() + at + 4);
+}
+
+class Pooled : public testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::getenv("QRN_SM_MEMPOOL_ON") && !std::getenv("QRN_MEMPOOL_ON"))
+            GTEST_SKIP() << "the small pools are off";
+    }
+};
+
+TEST_F(Pooled, WhatAPmrContainerTakesCountsInThePoolsStatistics) {
+    Util::SmallPoolResource pools;
+    const int before = activeIn(24);
+    {
+        std::pmr::list<int64_t> l(&pools);  // nodes of two links and a value: the 24-byte class
+        for (int i = 0; i < 10; ++i)
+            l.push_back(i);
+        EXPECT_EQ(activeIn(24), before + 10);
+    }
+    EXPECT_EQ(activeIn(24), before) << "every node went back";
+}
+
+TEST_F(Pooled, ThePoolAllocatorServesNodeContainers) {
+    const int before = activeIn(24);
+    {
+        std::list<int64_t, Util::PoolAllocator<int64_t>> l;
+        for (int i = 0; i < 10; ++i)
+            l.push_back(i);
+        EXPECT_EQ(activeIn(24), before + 10);
+        std::vector<int, Util::PoolAllocator<int>> v(100, 1);  // arrays come from operator new
+        EXPECT_EQ(std::ranges::count(v, 1), 100);
+    }
+    EXPECT_EQ(activeIn(24), before);
+}
+
+// Counts what reaches it, and serves it from the heap.
+class CountingResource : public std::pmr::memory_resource {
+public:
+    int taken = 0;
+
+private:
+    void* do_allocate(std::size_t bytes, std::size_t align) override {
+        ++taken;
+        return std::pmr::new_delete_resource()->allocate(bytes, align);
+    }
+    void do_deallocate(void* p, std::size_t bytes, std::size_t align) override {
+        std::pmr::new_delete_resource()->deallocate(p, bytes, align);
+    }
+    bool do_is_equal(const std::pmr::memory_resource& o) const noexcept override { return this == &o; }
+};
+
+TEST(PoolResources, LargeOrStrictlyAlignedRequestsGoUpstream) {
+    CountingResource upstream;
+    Util::SmallPoolResource r(&upstream);
+    void* small = r.allocate(128, 8);
+    EXPECT_EQ(upstream.taken, 0);
+    void* large = r.allocate(129, 8);
+    void* aligned = r.allocate(16, 16);
+    EXPECT_EQ(upstream.taken, 2);
+    r.deallocate(small, 128, 8);
+    r.deallocate(large, 129, 8);
+    r.deallocate(aligned, 16, 16);
+}
+
+TEST(PoolResources, AFixedPoolServesRequestsThatFitItsElement) {
+    UT_FASTMEM pool(32, 64, "pmr");
+    Util::FixedPoolResource r(pool);
+    std::pmr::map<int, int> m(&r);  // a map node of 48 bytes does not fit: upstream
+    std::pmr::list<int> l(&r);      // a list node of 24 bytes does
+    for (int i = 0; i < 200; ++i) {
+        m[i] = i;
+        l.push_back(i);
+    }
+    EXPECT_EQ(m.size(), 200u);
+    EXPECT_EQ(std::ranges::count_if(l, [](int i) { return i % 2 == 0; }), 100);
+    void* big = r.allocate(64, 8);
+    r.deallocate(big, 64, 8);
+}
+
+// ---- std::string_view where texts are looked up ----------------------------------
+
+TEST(StringViews, NameCachesFindAndAddByView) {
+    UT_NCH_CACHE c;
+    Util::NameCache::Cache f;
+    std::string line = "u_core/clk rest of the line";
+    std::string_view clk = std::string_view(line).substr(0, 10);
+    UT_NCH_NAME* n = c.add(clk, 2);
+    EXPECT_STREQ(n->get_name(), "u_core/clk");
+    EXPECT_EQ(c.find(std::string("u_core/clk")), n);
+    Util::NameCache::Name* m = f.add(clk, 1);
+    EXPECT_EQ(f.find("u_core/clk"), m);
+    EXPECT_EQ(c.find(std::string(300, 'x')), nullptr) << "long views take the heap copy";
+}
+
+TEST(StringViews, SegmentNamesAndFileNamesTakeViews) {
+    std::string path = UtilTest::tempPath("views.seg");
+    std::string names = "alpha,beta";
+    {
+        UT_IFILE f;
+        ASSERT_EQ(f.create(path.c_str()), 1);
+        Port::Stream* s = f.putdataseg(std::string_view(names).substr(6), 0, 0);
+        ASSERT_NE(s, nullptr);
+        s->writeint32(7);
+        EXPECT_EQ(f.enddataseg(), 1);
+        ASSERT_EQ(f.unload(), 1);
+    }
+    UT_IFILE r;
+    ASSERT_EQ(r.load(path.c_str()), 1);
+    UT_IFILESEGINFO info;
+    EXPECT_EQ(r.getseginfo(std::string_view("beta"), info), 1);
+    ASSERT_NE(r.getdataseg(std::string_view(names).substr(6, 4), -1, nullptr), nullptr);
+    r.unload();
+
+    Util_FNameGroup g(1, 0, 1);
+    g.define("v", Util_FNameGroup::ENFORCE_EXT, Util_FNameGroup::kNoMaster);
+    std::string arg = "design.v trailing";
+    EXPECT_EQ(g.add(std::string_view(arg).substr(0, 8)), -1);
+    g.check();
+    EXPECT_STREQ(g.get_fname(0), "design.v");
+}
+
+TEST(StringViews, TheTreeLooksUpByView) {
+    UT_BTR_TREE tree(&compareNet);
+    Net n{"top/n1"};
+    *tree.add(std::string_view("top/n1")) = &n;
+    std::string key = "top/n1 and more";
+    EXPECT_EQ(*tree.find(std::string_view(key).substr(0, 6)), &n);
+    EXPECT_EQ(tree.remove(std::string_view(key).substr(0, 6)), &n);
+}
+
+}  // namespace
