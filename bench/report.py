@@ -89,6 +89,21 @@ FAMILIES = [
     ("Primes", [
         ("prime_bench", "BM_PrimesInRange", [("sieve of Eratosthenes", "BM_Sieve")]),
     ]),
+    ("Typed face: each typed call beside the untyped call it makes (n nets)", [
+        ("typed_bench", "BM_TreeFindTyped", [("UT_BTR_TREE::find", "BM_TreeFindUntyped")]),
+        ("typed_bench", "BM_HashFindTyped", [("UT_HASH::s_find", "BM_HashFindUntyped")]),
+        ("typed_bench", "BM_TreeWalkTyped", [("UT_BTR_TREE::traverse", "BM_TreeWalkUntyped")]),
+        ("typed_bench", "BM_ListWalkTyped", [("UT_LIST cursor", "BM_ListWalkUntyped")]),
+        ("typed_bench", "BM_BlistWalkTyped", [("UT_BLIST_ITER", "BM_BlistWalkUntyped")]),
+    ]),
+    ("Standard containers on the library's pools (n elements)", [
+        ("typed_bench", "BM_PmrUnorderedMap<kLibraryPools>",
+         [("std::pmr::unsynchronized_pool_resource", "BM_PmrUnorderedMap<kStdPool>"),
+          ("default resource", "BM_PmrUnorderedMap<kDefault>")]),
+        ("typed_bench", "BM_PmrList<kLibraryPools>",
+         [("std::pmr::unsynchronized_pool_resource", "BM_PmrList<kStdPool>"), ("default resource", "BM_PmrList<kDefault>")]),
+        ("typed_bench", "BM_ListPoolAllocator", [("std::allocator", "BM_ListStdAllocator")]),
+    ]),
 ]
 
 MEMORY = [
