@@ -129,7 +129,6 @@ public:
     static void operator delete(void* p);
 
 private:
-    friend struct Util::Ranges::Access;
     // A block is its link to the next block, then its slots.
     static void** next(void** b) { return static_cast<void**>(b[0]); }
     // l_next past holes and block ends.

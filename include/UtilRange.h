@@ -35,8 +35,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <optional>
 #include <type_traits>
+#include <utility>
 
 namespace Util::Ranges {
 
@@ -57,18 +57,13 @@ struct Access {
 
     static const ListNode* first(const UT_LIST& l) { return l.head->next; }
 
-    template <class Iter>
-    static void** block(const Iter& i) {
-        return i.block;
+    template <class List>
+    static void** firstBlock(const List& l) {
+        return l.first;
     }
-    template <class Iter>
-    static auto index(const Iter& i) {
-        return i.index;
-    }
-    template <class Iter, class Index>
-    static void moveTo(Iter& i, void** block, Index index) {
-        i.block = block;
-        i.index = index;
+    template <class List>
+    static unsigned slots(const List& l) {
+        return l.nslots;
     }
 };
 
@@ -192,8 +187,10 @@ private:
     const Access::ListNode* at_ = nullptr;  // the node; null at the end
 };
 
-// Walks with the list's own iterator (Iter), so that it is registered with
-// the list exactly as a UT_BLIST_ITER is; a copy registers again.
+// Registered with the list through one of the list's own iterators (Iter,
+// on the heap like any the caller makes, and counted as one), and walking
+// exactly as its l_next does. The walk itself is kept here, not in that
+// iterator, so that a loop keeps it in registers. A copy registers again.
 template <class List, class Iter>
 class BlockListIterator {
 public:
@@ -204,33 +201,27 @@ public:
     using reference = void*;
 
     BlockListIterator() = default;
-    explicit BlockListIterator(List& list) : list_(&list) {
-        walk_.emplace(&list);
-        current_ = walk_->l_next();
+    explicit BlockListIterator(List& list)
+        : list_(&list), registration_(new Iter(&list)), block_(Access::firstBlock(list)) {
+        advance();
     }
-    BlockListIterator(const BlockListIterator& other) : list_(other.list_), current_(other.current_) {
-        if (list_) {
-            walk_.emplace(list_);
-            Access::moveTo(*walk_, Access::block(*other.walk_), Access::index(*other.walk_));
-        }
-    }
+    BlockListIterator(const BlockListIterator& other)
+        : list_(other.list_), registration_(other.list_ ? new Iter(other.list_) : nullptr), block_(other.block_),
+          index_(other.index_), current_(other.current_) {}
     BlockListIterator& operator=(const BlockListIterator& other) {
-        if (this != &other) {
-            walk_.reset();
-            list_ = other.list_;
-            current_ = other.current_;
-            if (list_) {
-                walk_.emplace(list_);
-                Access::moveTo(*walk_, Access::block(*other.walk_), Access::index(*other.walk_));
-            }
-        }
+        BlockListIterator copy(other);
+        std::swap(list_, copy.list_);
+        std::swap(registration_, copy.registration_);
+        block_ = copy.block_;
+        index_ = copy.index_;
+        current_ = copy.current_;
         return *this;
     }
-    ~BlockListIterator() = default;
+    ~BlockListIterator() { delete registration_; }
 
     void* operator*() const { return current_; }
     BlockListIterator& operator++() {
-        current_ = walk_->l_next();
+        advance();
         return *this;
     }
     BlockListIterator operator++(int) {
@@ -241,14 +232,56 @@ public:
     friend bool operator==(const BlockListIterator& a, const BlockListIterator& b) {
         if (!a.current_ || !b.current_)
             return !a.current_ && !b.current_;
-        return Access::block(*a.walk_) == Access::block(*b.walk_) && Access::index(*a.walk_) == Access::index(*b.walk_);
+        return a.block_ == b.block_ && a.index_ == b.index_;
     }
     friend bool operator==(const BlockListIterator& a, std::default_sentinel_t) { return !a.current_; }
 
 private:
-    List* list_ = nullptr;      // the list walked; null for an iterator made by default
-    std::optional<Iter> walk_;  // the registered walk, standing just past current_
-    void* current_ = nullptr;   // the element the iterator stands on; null at the end
+    // A block is its link to the next block, then its slots.
+    static void** next(void** b) { return static_cast<void**>(b[0]); }
+    // l_next: the next element, or null at the end.
+    void advance() {
+        if (block_ && index_ < Access::slots(*list_)) {
+            if (void* element = block_[index_ + 1]) {
+                ++index_;
+                current_ = element;
+                return;
+            }
+        }
+        current_ = walk();
+    }
+    void* walk() {
+        if (!block_)
+            return nullptr;
+        const unsigned nslots = Access::slots(*list_);
+        if (index_ == nslots) {
+            if (!next(block_))
+                return nullptr;
+            block_ = next(block_);
+            index_ = 0;
+        }
+        const unsigned resume = index_;
+        for (;;) {
+            void* element = block_[index_ + 1];
+            ++index_;
+            if (element)
+                return element;
+            if (index_ == nslots) {
+                if (!next(block_)) {
+                    index_ = resume;
+                    return nullptr;
+                }
+                block_ = next(block_);
+                index_ = 0;
+            }
+        }
+    }
+
+    List* list_ = nullptr;          // the list walked; null for an iterator made by default
+    Iter* registration_ = nullptr;  // keeps the list from being destroyed or compressed meanwhile
+    void** block_ = nullptr;        // the block the walk stands in
+    unsigned index_ = 0;            // 1-based slot of current_ in block_ (0: before the first)
+    void* current_ = nullptr;       // the element the iterator stands on; null at the end
 };
 
 // Element addresses by index, asked of the array each time.
