@@ -101,6 +101,54 @@ private:
     Iters niters;  // iterators open on the list; it cannot be destroyed or compressed while above 0
 };
 
+// nextElement's walk past holes and block ends.
+template <class Index>
+void* walkOn(void**& block, Index& index, unsigned nslots) {
+    if (!block)
+        return nullptr;
+    auto next = [](void** b) { return static_cast<void**>(b[0]); };
+    if (index == nslots) {
+        if (!next(block))
+            return nullptr;
+        block = next(block);
+        index = 0;
+    }
+    const Index resume = index;
+    for (;;) {
+        void* element = block[index + 1];
+        ++index;
+        if (element)
+            return element;
+        if (index == nslots) {
+            if (!next(block)) {
+                index = resume;
+                return nullptr;
+            }
+            block = next(block);
+            index = 0;
+        }
+    }
+}
+
+// One step of a walk over a block list: from slot `index` (1-based, 0 before
+// the first) of `block`, the next element, moving block and index onto it;
+// null at the end, where the walk stays on the last block it reached, at the
+// slot it started from there (so that elements appended to that block later
+// are found by the next step). A block is its link to the next block, then
+// its slots. Shared by UT_BLIST_ITER and the standard iterators.
+// The common case, an element in the next slot of this block, is apart from
+// the walk, so that it stays small enough to inline into every loop.
+template <class Index>
+inline void* nextElement(void**& block, Index& index, unsigned nslots) {
+    if (block && index < nslots) {
+        if (void* element = block[index + 1]) {
+            ++index;
+            return element;
+        }
+    }
+    return walkOn(block, index, nslots);
+}
+
 template <class List, class Iter, class Index>
 class UTIL_EXPORT BlockListIter {
 public:
@@ -114,51 +162,12 @@ public:
     // The next element, or null at the end. At the end of the last block the
     // iterator stays where the call started, so elements appended there later
     // are found by the next call. Inline: it is the loop of every walk.
-    void* l_next() {
-        // The common case, an element in the next slot of this block.
-        if (block && index < list->nslots) {
-            if (void* element = block[index + 1]) {
-                ++index;
-                return element;
-            }
-        }
-        return walk();
-    }
+    void* l_next() { return nextElement(block, index, list->nslots); }
 
     static void* operator new(std::size_t size);
     static void operator delete(void* p);
 
 private:
-    // A block is its link to the next block, then its slots.
-    static void** next(void** b) { return static_cast<void**>(b[0]); }
-    // l_next past holes and block ends.
-    void* walk() {
-        if (!block)
-            return nullptr;
-        const unsigned nslots = list->nslots;
-        if (index == nslots) {
-            if (!next(block))
-                return nullptr;
-            block = next(block);
-            index = 0;
-        }
-        const Index resume = index;
-        for (;;) {
-            void* element = block[index + 1];
-            ++index;
-            if (element)
-                return element;
-            if (index == nslots) {
-                if (!next(block)) {
-                    index = resume;
-                    return nullptr;
-                }
-                block = next(block);
-                index = 0;
-            }
-        }
-    }
-
     List* list;    // the list walked; registered with it for the iterator's life
     void** block;  // the block the walk stands in; null once past the end
     Index index;   // the next slot of `block` to look at

@@ -67,15 +67,28 @@ struct Access {
     }
 };
 
-// In ascending key order, with the path from the root on a stack of its own:
-// the tree's nodes know no parent.
-class TreeIterator {
-public:
+// What every forward iterator here has alike: its types, and the postfix
+// increment made of the prefix one.
+template <class Derived, class Value>
+struct ForwardIterator {
     using iterator_concept = std::forward_iterator_tag;
     using iterator_category = std::forward_iterator_tag;
-    using value_type = void*;
+    using value_type = Value;
     using difference_type = std::ptrdiff_t;
-    using reference = void*;
+    using reference = Value;
+
+    Derived operator++(int) {
+        Derived was = static_cast<Derived&>(*this);
+        ++static_cast<Derived&>(*this);
+        return was;
+    }
+};
+
+// In ascending key order, with the path from the root on a stack of its own:
+// the tree's nodes know no parent.
+class TreeIterator : public ForwardIterator<TreeIterator, void*> {
+public:
+    using ForwardIterator::operator++;
 
     TreeIterator() = default;
     explicit TreeIterator(const UT_BTR_TREE& tree) { descend(Access::root(tree)); }
@@ -85,11 +98,6 @@ public:
         const Access::TreeNode* node = path_[--depth_];
         descend(Access::greater(node));
         return *this;
-    }
-    TreeIterator operator++(int) {
-        TreeIterator was = *this;
-        ++*this;
-        return was;
     }
     friend bool operator==(const TreeIterator& a, const TreeIterator& b) { return a.at() == b.at(); }
 
@@ -110,13 +118,9 @@ private:
 };
 
 // Bucket by bucket; in a bucket, the newest entry first.
-class HashIterator {
+class HashIterator : public ForwardIterator<HashIterator, void*> {
 public:
-    using iterator_concept = std::forward_iterator_tag;
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = void*;
-    using difference_type = std::ptrdiff_t;
-    using reference = void*;
+    using ForwardIterator::operator++;
 
     HashIterator() = default;
     HashIterator(const UT_HASH& table, bool atEnd) : table_(&table), bucket_(atEnd ? Access::buckets(table) : 0) {
@@ -132,11 +136,6 @@ public:
             settle();
         }
         return *this;
-    }
-    HashIterator operator++(int) {
-        HashIterator was = *this;
-        ++*this;
-        return was;
     }
     friend bool operator==(const HashIterator& a, const HashIterator& b) { return a.at_ == b.at_; }
 
@@ -160,13 +159,9 @@ private:
     const Access::HashNode* at_ = nullptr;  // the entry: a bucket's head or a node of its chain; null at the end
 };
 
-class ListIterator {
+class ListIterator : public ForwardIterator<ListIterator, void*> {
 public:
-    using iterator_concept = std::forward_iterator_tag;
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = void*;
-    using difference_type = std::ptrdiff_t;
-    using reference = void*;
+    using ForwardIterator::operator++;
 
     ListIterator() = default;
     explicit ListIterator(const Access::ListNode* at) : at_(at) {}
@@ -175,11 +170,6 @@ public:
     ListIterator& operator++() {
         at_ = at_->next;
         return *this;
-    }
-    ListIterator operator++(int) {
-        ListIterator was = *this;
-        ++*this;
-        return was;
     }
     friend bool operator==(const ListIterator& a, const ListIterator& b) { return a.at_ == b.at_; }
 
@@ -192,13 +182,9 @@ private:
 // exactly as its l_next does. The walk itself is kept here, not in that
 // iterator, so that a loop keeps it in registers. A copy registers again.
 template <class List, class Iter>
-class BlockListIterator {
+class BlockListIterator : public ForwardIterator<BlockListIterator<List, Iter>, void*> {
 public:
-    using iterator_concept = std::forward_iterator_tag;
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = void*;
-    using difference_type = std::ptrdiff_t;
-    using reference = void*;
+    using ForwardIterator<BlockListIterator, void*>::operator++;
 
     BlockListIterator() = default;
     explicit BlockListIterator(List& list)
@@ -224,11 +210,6 @@ public:
         advance();
         return *this;
     }
-    BlockListIterator operator++(int) {
-        BlockListIterator was = *this;
-        ++*this;
-        return was;
-    }
     friend bool operator==(const BlockListIterator& a, const BlockListIterator& b) {
         if (!a.current_ || !b.current_)
             return !a.current_ && !b.current_;
@@ -237,45 +218,8 @@ public:
     friend bool operator==(const BlockListIterator& a, std::default_sentinel_t) { return !a.current_; }
 
 private:
-    // A block is its link to the next block, then its slots.
-    static void** next(void** b) { return static_cast<void**>(b[0]); }
     // l_next: the next element, or null at the end.
-    void advance() {
-        if (block_ && index_ < Access::slots(*list_)) {
-            if (void* element = block_[index_ + 1]) {
-                ++index_;
-                current_ = element;
-                return;
-            }
-        }
-        current_ = walk();
-    }
-    void* walk() {
-        if (!block_)
-            return nullptr;
-        const unsigned nslots = Access::slots(*list_);
-        if (index_ == nslots) {
-            if (!next(block_))
-                return nullptr;
-            block_ = next(block_);
-            index_ = 0;
-        }
-        const unsigned resume = index_;
-        for (;;) {
-            void* element = block_[index_ + 1];
-            ++index_;
-            if (element)
-                return element;
-            if (index_ == nslots) {
-                if (!next(block_)) {
-                    index_ = resume;
-                    return nullptr;
-                }
-                block_ = next(block_);
-                index_ = 0;
-            }
-        }
-    }
+    void advance() { current_ = Util::Details::nextElement(block_, index_, Access::slots(*list_)); }
 
     List* list_ = nullptr;          // the list walked; null for an iterator made by default
     Iter* registration_ = nullptr;  // keeps the list from being destroyed or compressed meanwhile
@@ -285,13 +229,9 @@ private:
 };
 
 // Element addresses by index, asked of the array each time.
-class ArrayIterator {
+class ArrayIterator : public ForwardIterator<ArrayIterator, void*> {
 public:
-    using iterator_concept = std::forward_iterator_tag;
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = void*;
-    using difference_type = std::ptrdiff_t;
-    using reference = void*;
+    using ForwardIterator::operator++;
 
     ArrayIterator() = default;
     ArrayIterator(UT_BASE_ARRAY& array, int i) : array_(&array), i_(i) {}
@@ -300,11 +240,6 @@ public:
     ArrayIterator& operator++() {
         ++i_;
         return *this;
-    }
-    ArrayIterator operator++(int) {
-        ArrayIterator was = *this;
-        ++*this;
-        return was;
     }
     friend bool operator==(const ArrayIterator& a, const ArrayIterator& b) { return a.i_ == b.i_; }
 

@@ -36,13 +36,9 @@ namespace Util {
 
 // An untyped iterator whose void* elements are T*.
 template <class T, class Base>
-class TypedIterator {
+class TypedIterator : public Ranges::ForwardIterator<TypedIterator<T, Base>, T*> {
 public:
-    using iterator_concept = std::forward_iterator_tag;
-    using iterator_category = std::forward_iterator_tag;
-    using value_type = T*;
-    using difference_type = std::ptrdiff_t;
-    using reference = T*;
+    using Ranges::ForwardIterator<TypedIterator, T*>::operator++;
 
     TypedIterator() = default;
     explicit TypedIterator(Base base) : base_(std::move(base)) {}
@@ -51,11 +47,6 @@ public:
     TypedIterator& operator++() {
         ++base_;
         return *this;
-    }
-    TypedIterator operator++(int) {
-        TypedIterator was = *this;
-        ++*this;
-        return was;
     }
     friend bool operator==(const TypedIterator& a, const TypedIterator& b) { return a.base_ == b.base_; }
     friend bool operator==(const TypedIterator& a,
