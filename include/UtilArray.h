@@ -96,6 +96,10 @@ protected:
 
 private:
     int search(const void* key, CompareFn cmp, bool insert);
+    // The first element's address when this is a UT_DARRAY whose getaddr and
+    // qsort are not overridden (its elements then lie one after another from
+    // there), else null.
+    char* plainElements();
 };
 
 // Elements in one contiguous block; *dataref always holds its address.

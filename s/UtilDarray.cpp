@@ -5,6 +5,8 @@
 
 #include <PortHeap.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -114,4 +116,51 @@ void* UT_DARRAY::a_makearray() {
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNoMemory);
     std::memcpy(out, *dataref, bytes);
     return out;
+}
+
+namespace {
+
+// Whether `a` and `b` have the same function in the vtable slot of the
+// virtual member `fn`. The Itanium C++ ABI (GCC and clang) holds in a pointer
+// to a virtual member function 1 + the byte offset of its slot, with no
+// adjustment for a single base. Where that is not known to hold, the answer
+// is no, which only means the slower, always correct path.
+template <class Fn>
+bool sameSlot(const UT_BASE_ARRAY& a, const UT_BASE_ARRAY& b, Fn fn) {
+#if defined(__GXX_ABI_VERSION) && (defined(__x86_64__) || defined(__i386__))
+    struct Representation {
+        uintptr_t ptr;
+        std::ptrdiff_t adj;
+    };
+    static_assert(sizeof(Fn) == sizeof(Representation), "a pointer to member function is two words here");
+    Representation rep;
+    std::memcpy(&rep, &fn, sizeof rep);
+    if ((rep.ptr & 1) == 0 || rep.adj != 0)
+        return false;
+    const std::size_t slot = (rep.ptr - 1) / sizeof(void*);
+    void* const* va;
+    void* const* vb;
+    std::memcpy(&va, static_cast<const void*>(&a), sizeof va);
+    std::memcpy(&vb, static_cast<const void*>(&b), sizeof vb);
+    return va[slot] == vb[slot];
+#else
+    (void)a;
+    (void)b;
+    (void)fn;
+    return false;
+#endif
+}
+
+}  // namespace
+
+char* UT_BASE_ARRAY::plainElements() {
+    if (count == 0 || !dynamic_cast<UT_DARRAY*>(this))
+        return nullptr;
+    // An array of UT_DARRAY's own functions to compare with; made once.
+    static void* probeBlock = nullptr;
+    static UT_DARRAY probe(&probeBlock, 1, 1, 0);
+    if (!sameSlot(*this, probe, &UT_BASE_ARRAY::getaddr) || !sameSlot(*this, probe, &UT_BASE_ARRAY::qsort))
+        return nullptr;
+    // UT_DARRAY's own getaddr, for an element that exists: nothing grows.
+    return static_cast<char*>(getaddr(0));
 }

@@ -207,6 +207,71 @@ TYPED_TEST(BothArrays, SortsRandomSortedReversedAndEqualInputs) {
     EXPECT_EQ(part.values(), (std::vector<int>{9, 6, 7, 8, 5}));
 }
 
+// Every comparison a_sort makes, as the pair of keys and tags compared.
+std::vector<std::array<int, 4>> comparisons;
+int cmpKeyRecorded(const void* a, const void* b) {
+    const auto* x = static_cast<const Keyed*>(a);
+    const auto* y = static_cast<const Keyed*>(b);
+    comparisons.push_back({x->key, x->tag, y->key, y->tag});
+    return cmpKey(a, b);
+}
+
+// A UT_DARRAY whose getaddr (or qsort) is overridden: a_sort must go through
+// it, as it always did.
+struct CountedDarray : UT_DARRAY {
+    explicit CountedDarray(void** ref) : UT_DARRAY(ref, sizeof(Keyed), 16, 0) {}
+    void* getaddr(int i) override {
+        ++calls;
+        return UT_DARRAY::getaddr(i);
+    }
+    using UT_DARRAY::a_sort;
+    int calls = 0;
+};
+struct OwnQsortDarray : UT_DARRAY {
+    explicit OwnQsortDarray(void** ref) : UT_DARRAY(ref, sizeof(Keyed), 16, 0) {}
+    void qsort(int lo, int hi, CompareFn cmp) override {
+        ++calls;
+        UT_DARRAY::qsort(lo, hi, cmp);
+    }
+    using UT_DARRAY::a_sort;
+    int calls = 0;
+};
+struct PlainDarray : UT_DARRAY {
+    explicit PlainDarray(void** ref) : UT_DARRAY(ref, sizeof(Keyed), 16, 0) {}
+    using UT_DARRAY::a_sort;
+};
+
+template <class Array>
+std::pair<std::vector<std::array<int, 4>>, std::vector<int>> sortRecorded(Array& a, void*& ref, int n, int distinct) {
+    std::mt19937 rng(11);
+    for (int i = 0; i < n; ++i)
+        *static_cast<Keyed*>(a.UT_DARRAY::getaddr(i)) = Keyed{static_cast<int>(rng() % distinct), i};
+    comparisons.clear();
+    a.a_sort(cmpKeyRecorded);
+    std::vector<int> tags;
+    for (int i = 0; i < n; ++i)
+        tags.push_back(static_cast<Keyed*>(ref)[i].tag);
+    return {comparisons, tags};
+}
+
+TEST(Darray, SortsWithTheSameComparisonsWhetherOrNotGetaddrIsOverridden) {
+    for (int distinct : {3, 1000}) {
+        void *r1 = nullptr, *r2 = nullptr, *r3 = nullptr;
+        PlainDarray plain(&r1);
+        CountedDarray counted(&r2);
+        OwnQsortDarray own(&r3);
+        const auto fast = sortRecorded(plain, r1, 2000, distinct);
+        counted.calls = 0;
+        const auto slow = sortRecorded(counted, r2, 2000, distinct);
+        EXPECT_GT(counted.calls, 2000) << "an overridden getaddr still sees every access";
+        const auto viaQsort = sortRecorded(own, r3, 2000, distinct);
+        EXPECT_GT(own.calls, 0) << "an overridden qsort is still called";
+        EXPECT_EQ(fast.first, slow.first) << "the same comparisons, in the same order";
+        EXPECT_EQ(fast.second, slow.second) << "equal keys end in the same order";
+        EXPECT_EQ(fast.first, viaQsort.first);
+    }
+}
+
 TYPED_TEST(BothArrays, MisuseIsFatalAndChangesNothing) {
     TypeParam a(1);
     a.push(1);
