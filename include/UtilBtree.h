@@ -80,6 +80,9 @@ public:
     UT_BTR_TREE(const UT_BTR_TREE&) = delete;
     UT_BTR_TREE& operator=(const UT_BTR_TREE&) = delete;
 
+    using UT_STORE::s_add;
+    using UT_STORE::s_find;
+    using UT_STORE::s_remove;
     unsigned char s_add(void* key, void* data) override;
     void* s_find(void* key) override;
     void* s_remove(void* key) override;

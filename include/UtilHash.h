@@ -32,6 +32,9 @@ public:
     UT_HASH& operator=(const UT_HASH&) = delete;
 
     // Stores value (the key pointer itself when value is null); returns 1.
+    using UT_STORE::s_add;
+    using UT_STORE::s_find;
+    using UT_STORE::s_remove;
     unsigned char s_add(void* key, void* value) override;
     void* s_find(void* key) override;
     void* s_remove(void* key) override;

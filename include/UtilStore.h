@@ -5,6 +5,9 @@
 #pragma once
 
 #include "UtilExport.h"
+#include "UtilTextView.h"
+
+#include <string_view>
 
 class UTIL_EXPORT UT_STORE {
 public:
@@ -16,4 +19,10 @@ public:
     virtual void* s_find(void* key) = 0;
     // Removes the entry and returns its data, or null.
     virtual void* s_remove(void* key) = 0;
+
+    // The same for a key given as a std::string_view (see UtilTextView.h). A
+    // derived store brings them in with `using UT_STORE::s_add` and the like.
+    unsigned char s_add(std::string_view key, void* data) { return s_add(Util::CText(key).data(), data); }
+    void* s_find(std::string_view key) { return s_find(Util::CText(key).data()); }
+    void* s_remove(std::string_view key) { return s_remove(Util::CText(key).data()); }
 };

@@ -427,6 +427,21 @@ TEST(StringViews, SegmentNamesAndFileNamesTakeViews) {
     EXPECT_STREQ(g.get_fname(0), "design.v");
 }
 
+TEST(StringViews, BothKeyedStoresTakeViewKeys) {
+    UT_BTR_TREE tree(&compareNet);
+    NetTable table;
+    Net n{"top/n2"};
+    std::string line = "top/n2 trailing";
+    const std::string_view key = std::string_view(line).substr(0, 6);
+    for (UT_STORE* store : {static_cast<UT_STORE*>(&tree), static_cast<UT_STORE*>(&table)}) {
+        EXPECT_EQ(store->s_add(key, &n), 1);
+        EXPECT_EQ(store->s_find(key), &n);
+        EXPECT_EQ(store->s_remove(key), &n);
+        EXPECT_EQ(store->s_find(key), nullptr);
+    }
+    EXPECT_EQ(tree.s_find(std::string("top/n2")), nullptr) << "the derived stores see the overloads too";
+}
+
 TEST(StringViews, TheTreeLooksUpByView) {
     UT_BTR_TREE tree(&compareNet);
     Net n{"top/n1"};
