@@ -85,8 +85,7 @@ Replacement::Replacement(std::string target) : target_(std::move(target)) {
     std::string temp = target_ + ".utiltool-XXXXXX";
     int fd = ::mkstemp(temp.data());
     if (fd < 0) {
-        std::fprintf(stderr, "utiltool: cannot make a new file beside '%s': %s\n", target_.c_str(),
-                     std::strerror(errno));
+        refuse(current.c_str(), "cannot make a new file beside '%s': %s", target_.c_str(), std::strerror(errno));
         return;
     }
     // The new file gets the old one's permissions, or those of any new file.
@@ -113,7 +112,7 @@ bool Replacement::commit(const char* command) {
     if (temp_.empty())
         return false;
     if (!Port::File::sync(temp_.c_str()) || std::rename(temp_.c_str(), target_.c_str()) != 0) {
-        std::fprintf(stderr, "utiltool %s: writing '%s' failed: %s\n", command, target_.c_str(), std::strerror(errno));
+        refuse(command, "writing '%s' failed: %s", target_.c_str(), std::strerror(errno));
         return false;
     }
     temp_.clear();
