@@ -57,12 +57,18 @@ decltype(auto) holding(Port_ThrMutex* lock, F&& f) {
     Port_MsgManData::createObject("Utilities", "include/UtilPmr.h", line, "1.0").issueFatal(1, "%s\n", "Out Of Memory");
 }
 
-// An element of a shared small pool, or the fatal report.
-inline void* takeFrom(UT_SM_SMALLMEM& pool) {
-    void* p = holding(pool.get_guard(), [&] { return pool.getmem(); });
+// The element `take` gives under the pool's guard, or the fatal report.
+template <class Take>
+void* taken(Port_ThrMutex* guard, Take take) {
+    void* p = holding(guard, take);
     if (!p)
         outOfMemory(__LINE__);
     return p;
+}
+
+// An element of a shared small pool, or the fatal report.
+inline void* takeFrom(UT_SM_SMALLMEM& pool) {
+    return taken(pool.get_guard(), [&] { return pool.getmem(); });
 }
 inline void giveTo(UT_SM_SMALLMEM& pool, void* p) {
     holding(pool.get_guard(), [&] { pool.relmem(p); });
@@ -130,10 +136,7 @@ private:
     void* do_allocate(std::size_t bytes, std::size_t align) override {
         if (!pooled(bytes, align))
             return upstream_->allocate(bytes, align);
-        void* p = Details::holding(pool_.get_guard(), [&] { return pool_.getnewptr(); });
-        if (!p)
-            Details::outOfMemory(__LINE__);
-        return p;
+        return Details::taken(pool_.get_guard(), [&] { return pool_.getnewptr(); });
     }
     void do_deallocate(void* p, std::size_t bytes, std::size_t align) override {
         if (!pooled(bytes, align))

@@ -167,17 +167,14 @@ void UT_BASE_ARRAY::a_sort(CompareFn cmp, int lo, int hi) {
     // Where nothing the sort calls is overridden, only cmp can see it work:
     // the elements are then reached by their addresses, not by a virtual
     // call each, with the same comparisons in the same order.
-    if (char* base = plainElements()) {
-        const PlainElements plain{base, static_cast<std::size_t>(elsize), cmp};
+    const PlainElements plain{plainElements(), static_cast<std::size_t>(elsize), cmp};
+    if (plain.base)
         plain.sort(lo, hi);
-        for (int i = lo + 1; i <= hi; ++i)
-            if (cmp(plain.at(i - 1), plain.at(i)) > 0)
-                UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgUnsorted);
-        return;
-    }
-    qsort(lo, hi, cmp);
+    else
+        qsort(lo, hi, cmp);
+    auto at = [&](int i) -> const void* { return plain.base ? plain.at(i) : getaddr(i); };
     for (int i = lo + 1; i <= hi; ++i)
-        if (cmp(getaddr(i - 1), getaddr(i)) > 0)
+        if (cmp(at(i - 1), at(i)) > 0)
             UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgUnsorted);
 }
 
