@@ -1,12 +1,14 @@
-// PortStream.cpp - binary streams on stdio files.
+// PortStream.cpp - binary streams on files, buffered by the stream.
 #include "PortStream.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace Port {
@@ -22,111 +24,45 @@ int sysClose(int fd) { return ::close(fd); }
 constexpr IoCalls kSystemCalls{sysRead, sysWrite, sysSeek, sysSync, sysClose};
 IoCalls ioCalls = kSystemCalls;
 
-#ifdef __GLIBC__
-// stdio over our own calls: the buffering stays stdio's, every transfer to
-// the system goes through ioCalls. The cookie is the descriptor itself.
-int fdOf(void* cookie) { return static_cast<int>(reinterpret_cast<intptr_t>(cookie)); }
-
-ssize_t cookieRead(void* cookie, char* buf, std::size_t n) {
-    ssize_t r;
-    do
-        r = ioCalls.read(fdOf(cookie), buf, n);
-    while (r < 0 && errno == EINTR);
-    return r;
-}
-
-// Writes all or reports how much went: stdio marks the file failed when the
-// count is short (a negative result is not allowed here).
-ssize_t cookieWrite(void* cookie, const char* buf, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        ssize_t r = ioCalls.write(fdOf(cookie), buf + done, n - done);
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
-            break;
-        done += static_cast<std::size_t>(r);
-    }
-    return static_cast<ssize_t>(done);
-}
-
-int cookieSeek(void* cookie, off64_t* offset, int whence) {
-    off_t r = ioCalls.lseek(fdOf(cookie), static_cast<off_t>(*offset), whence);
-    if (r < 0)
-        return -1;
-    *offset = r;
-    return 0;
-}
-
-int cookieClose(void* cookie) { return ioCalls.close(fdOf(cookie)) == 0 ? 0 : -1; }
-
-std::FILE* streamOn(int fd, const char* mode) {
-    cookie_io_functions_t io{cookieRead, cookieWrite, cookieSeek, cookieClose};
-    return ::fopencookie(reinterpret_cast<void*>(static_cast<intptr_t>(fd)), mode, io);
-}
-#else
-std::FILE* streamOn(int fd, const char* mode) { return ::fdopen(fd, mode); }
-#endif
-
-// Opens `name` with an fopen mode ("rb", "wb" or "r+b"); the descriptor is
-// returned in `fd`.
-std::FILE* openMode(const char* name, const char* mode, int& fd) {
-    int flags = mode[0] == 'w' ? O_WRONLY | O_CREAT | O_TRUNC : std::strchr(mode, '+') ? O_RDWR : O_RDONLY;
-    do
-        fd = ::open(name, flags | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return nullptr;
-    std::FILE* f = streamOn(fd, mode);
-    if (!f) {
-        ::close(fd);
-        fd = -1;
-    }
-    return f;
-}
-
-// A stream on a file of its own is used by one thread at a time, so stdio's
-// per-call locking is skipped where the C library allows it; shared files
-// (standard output) keep it.
-std::size_t putBytes(const void* data, std::size_t n, std::FILE* f, bool own) {
-#ifdef __GLIBC__
-    if (own)
-        return ::fwrite_unlocked(data, 1, n, f);
-#endif
-    (void)own;
-    return std::fwrite(data, 1, n, f);
-}
-
-std::size_t getBytes(void* data, std::size_t n, std::FILE* f, bool own) {
-#ifdef __GLIBC__
-    if (own)
-        return ::fread_unlocked(data, 1, n, f);
-#endif
-    (void)own;
-    return std::fread(data, 1, n, f);
-}
-
-// The buffer of a stream made by File::open: one page.
-constexpr unsigned kFileBuffer = 4096;
+// The buffer of an own file. 64 KiB makes a system call rare against the
+// values a caller writes one at a time, and a stream is held per open file,
+// not per object.
+constexpr unsigned kDefaultBuffer = 64 * 1024;
 
 // String lengths above this are checked against the size of the file.
 constexpr unsigned int kCheckedLength = 4096;
+
+// The open(2) flags of each way a file is opened.
+constexpr int kReadFlags = O_RDONLY;
+constexpr int kNewFlags = O_WRONLY | O_CREAT | O_TRUNC;
+constexpr int kKeepFlags = O_RDWR;
 
 bool isDirectory(const char* name) {
     struct stat st;
     return ::stat(name, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Bytes between the position of `f` and the end of its file, or -1 when the
-// file is not a regular file.
-int64_t bytesLeft(std::FILE* f, int fd) {
-    struct stat st;
-    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
-        return -1;
-    off_t pos = ::ftello(f);
-    if (pos < 0)
-        return -1;
-    return static_cast<int64_t>(st.st_size) - static_cast<int64_t>(pos);
+// Writes all `n` bytes, or returns false.
+bool putAll(int fd, const char* data, std::size_t n) {
+    while (n > 0) {
+        ssize_t r = ioCalls.write(fd, data, n);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            return false;
+        data += r;
+        n -= static_cast<std::size_t>(r);
+    }
+    return true;
+}
+
+// Reads up to `n` bytes: how many came, 0 at the end of the file, -1 on failure.
+ssize_t getSome(int fd, char* data, std::size_t n) {
+    ssize_t r;
+    do
+        r = ioCalls.read(fd, data, n);
+    while (r < 0 && errno == EINTR);
+    return r;
 }
 
 template <class U>
@@ -157,49 +93,94 @@ Stream::Stream(Access access, unsigned bufsize) : access_(access), bufsize_(bufs
 
 Stream::~Stream() { close(); }
 
-bool Stream::attach(std::FILE* file, bool owned, int fd) {
-    if (!file)
-        return false;
-    file_ = file;
-    fd_ = fd;
-    owned_ = owned;
-    // Own files are opened at their start; a shared one's position is asked
-    // for each time.
-    pos_ = owned ? 0 : -1;
-    writeFailed_ = false;
-    error_ = ERR_NONE;
-    if (bufsize_ > 0 && owned)
-        std::setvbuf(file_, nullptr, _IOFBF, bufsize_);
-    return true;
-}
-
 bool Stream::open(const char* name) {
-    if (file_ || !name)
+    if (isopen() || !name)
         return false;
     if (access_ == READ && isDirectory(name))
         return false;
-    return openFile(name, access_ == READ ? "rb" : "wb");
+    return openFile(name, access_ == READ ? kReadFlags : kNewFlags);
 }
 
-bool Stream::openFile(const char* name, const char* mode) {
-    int fd = -1;
-    std::FILE* f = openMode(name, mode, fd);
-    return attach(f, true, fd);
+bool Stream::openFile(const char* name, int flags) {
+    const std::size_t cap = bufsize_ > 0 ? bufsize_ : kDefaultBuffer;
+    // The buffer first: running out of memory then leaves no descriptor open.
+    char* buf = new (std::nothrow) char[cap];
+    if (!buf)
+        return false;
+    int fd;
+    do
+        fd = ::open(name, flags | O_CLOEXEC, 0666);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        delete[] buf;
+        return false;
+    }
+    fd_ = fd;
+    buf_ = cur_ = buf;
+    cap_ = cap;
+    end_ = access_ == READ ? buf_ : buf_ + cap_;
+    rlim_ = buf_;
+    wlim_ = access_ == WRITE ? end_ : buf_;
+    bufPos_ = 0;
+    writeFailed_ = false;
+    error_ = ERR_NONE;
+    return true;
 }
 
 bool Stream::close() {
-    if (!file_)
+    if (file_) {
+        bool ok = std::fflush(file_) == 0 && !writeFailed_;
+        file_ = nullptr;
+        return ok;
+    }
+    if (fd_ < 0)
         return true;
-    bool ok = std::fflush(file_) == 0 && !writeFailed_;
-    if (owned_ && std::fclose(file_) != 0)
+    bool ok = access_ != WRITE || (drain() && !writeFailed_);
+    if (ioCalls.close(fd_) != 0)
         ok = false;
-    file_ = nullptr;
+    delete[] buf_;
     fd_ = -1;
+    buf_ = cur_ = end_ = rlim_ = wlim_ = nullptr;
+    cap_ = 0;
     return ok;
 }
 
+void Stream::failWrite() {
+    writeFailed_ = true;
+    wlim_ = buf_;
+    fail(ERR_IO);
+}
+
+// Writes out what the buffer holds.
+bool Stream::drain() {
+    const std::size_t n = static_cast<std::size_t>(cur_ - buf_);
+    if (n == 0)
+        return true;
+    if (!putAll(fd_, buf_, n)) {
+        failWrite();
+        return false;
+    }
+    bufPos_ += static_cast<int64_t>(n);
+    cur_ = buf_;
+    return true;
+}
+
+// Reads the next bytes of the file into the emptied buffer.
+bool Stream::refill() {
+    const int64_t at = bufPos_ + (end_ - buf_);
+    ssize_t r = getSome(fd_, buf_, cap_);
+    if (r <= 0) {
+        fail(r == 0 ? ERR_EOF : ERR_IO);
+        return false;
+    }
+    bufPos_ = at;
+    cur_ = buf_;
+    end_ = rlim_ = buf_ + r;
+    return true;
+}
+
 bool Stream::writeBytes(const void* data, std::size_t n) {
-    if (!file_) {
+    if (!isopen()) {
         fail(ERR_NOTOPEN);
         return false;
     }
@@ -208,19 +189,42 @@ bool Stream::writeBytes(const void* data, std::size_t n) {
         fail(ERR_IO);
         return false;
     }
-    if (n > 0 && putBytes(data, n, file_, owned_) != n) {
-        pos_ = -1;
-        writeFailed_ = true;
-        fail(ERR_IO);
+    if (file_) {
+        if (n > 0 && std::fwrite(data, 1, n, file_) != n) {
+            writeFailed_ = true;
+            fail(ERR_IO);
+            return false;
+        }
+        return true;
+    }
+    if (access_ != WRITE) {
+        failWrite();
         return false;
     }
-    if (pos_ >= 0)
-        pos_ += static_cast<int64_t>(n);
+    const char* from = static_cast<const char*>(data);
+    if (n <= static_cast<std::size_t>(end_ - cur_)) {
+        if (n > 0)
+            std::memcpy(cur_, from, n);
+        cur_ += n;
+        return true;
+    }
+    if (!drain())
+        return false;
+    if (n >= cap_) {
+        if (!putAll(fd_, from, n)) {
+            failWrite();
+            return false;
+        }
+        bufPos_ += static_cast<int64_t>(n);
+        return true;
+    }
+    std::memcpy(cur_, from, n);
+    cur_ += n;
     return true;
 }
 
 bool Stream::readBytes(void* data, std::size_t n) {
-    if (!file_) {
+    if (!isopen()) {
         fail(ERR_NOTOPEN);
         return false;
     }
@@ -228,14 +232,43 @@ bool Stream::readBytes(void* data, std::size_t n) {
     // read until the caller clears the error.
     if (error_ != ERR_NONE)
         return false;
-    if (n > 0 && getBytes(data, n, file_, owned_) != n) {
-        pos_ = -1;
-        fail(std::ferror(file_) ? ERR_IO : ERR_EOF);
+    if (file_) {
+        if (n > 0 && std::fread(data, 1, n, file_) != n) {
+            fail(std::ferror(file_) ? ERR_IO : ERR_EOF);
+            return false;
+        }
+        return true;
+    }
+    if (access_ != READ) {
+        fail(ERR_IO);
         return false;
     }
-    if (pos_ >= 0)
-        pos_ += static_cast<int64_t>(n);
-    return true;
+    char* to = static_cast<char*>(data);
+    for (;;) {
+        const std::size_t have = std::min(n, static_cast<std::size_t>(end_ - cur_));
+        if (have > 0)
+            std::memcpy(to, cur_, have);
+        cur_ += have;
+        to += have;
+        n -= have;
+        if (n == 0)
+            return true;
+        if (n < cap_) {
+            if (!refill())
+                return false;
+            continue;
+        }
+        // A large read goes straight into the caller's memory.
+        ssize_t r = getSome(fd_, to, n);
+        if (r <= 0) {
+            fail(r == 0 ? ERR_EOF : ERR_IO);
+            return false;
+        }
+        bufPos_ += (end_ - buf_) + r;
+        cur_ = end_ = rlim_ = buf_;
+        to += r;
+        n -= static_cast<std::size_t>(r);
+    }
 }
 
 void Stream::writeint8(int8_t v) { writeBytes(&v, 1); }
@@ -257,6 +290,7 @@ void Stream::writestring(const char* s) {
     if (n > UINT32_MAX) {
         fail(ERR_IO);
         writeFailed_ = true;
+        wlim_ = buf_;
         return;
     }
     write(static_cast<unsigned int>(n));
@@ -295,6 +329,15 @@ int Stream::readSlow(unsigned int& v) {
     return 1;
 }
 
+// Bytes between the position and the end of the file, or -1 when the file is
+// not a regular file of the stream's own.
+int64_t Stream::bytesLeft() {
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_size) - getfoffset();
+}
+
 unsigned int Stream::readlength() {
     unsigned int len = 0;
     if (!read(len))
@@ -302,7 +345,7 @@ unsigned int Stream::readlength() {
     // Long texts are checked against the file before anything is sized by
     // them; a short one that runs past the end fails in readtext.
     if (len > kCheckedLength) {
-        int64_t left = bytesLeft(file_, fd_);
+        int64_t left = bytesLeft();
         if (left >= 0 && static_cast<int64_t>(len) > left) {
             fail(ERR_CORRUPT);
             return 0;
@@ -366,40 +409,66 @@ std::size_t Stream::readstring(std::string& text, std::size_t max) {
 }
 
 int64_t Stream::getfoffset() {
-    if (!file_)
-        return -1;
-    if (pos_ < 0)
+    if (file_)
         return static_cast<int64_t>(::ftello(file_));
-    return pos_;
+    if (fd_ < 0)
+        return -1;
+    return bufPos_ + (cur_ - buf_);
 }
 
 bool Stream::setfoffset(int64_t offset) {
-    // Seeking where the stream already is would only cost stdio its buffer.
-    if (file_ && offset >= 0 && offset == pos_)
-        return true;
-    if (!file_ || offset < 0 || ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) {
-        // A seek flushes what is buffered; for a writing stream its failure
-        // may have lost bytes, and writing on would put the next ones in the
-        // wrong place.
-        if (file_ && access_ == WRITE)
+    if (!isopen() || offset < 0 || (file_ && ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0)) {
+        // For a writing stream a failed seek may have lost buffered bytes, and
+        // writing on would put the next ones in the wrong place.
+        if (isopen() && access_ == WRITE) {
             writeFailed_ = true;
-        pos_ = -1;
-        fail(file_ ? ERR_IO : ERR_NOTOPEN);
+            wlim_ = buf_;
+        }
+        fail(isopen() ? ERR_IO : ERR_NOTOPEN);
         return false;
     }
-    if (owned_)
-        pos_ = offset;
+    if (file_)
+        return true;
+    if (access_ == READ) {
+        // Inside the bytes already read, the seek costs nothing.
+        if (offset >= bufPos_ && offset <= bufPos_ + (end_ - buf_)) {
+            cur_ = buf_ + (offset - bufPos_);
+            return true;
+        }
+        if (ioCalls.lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+            fail(ERR_IO);
+            return false;
+        }
+        bufPos_ = offset;
+        cur_ = end_ = buf_;
+        rlim_ = buf_;
+        return true;
+    }
+    if (offset == getfoffset())
+        return true;
+    if (!drain())
+        return false;
+    if (ioCalls.lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        failWrite();
+        return false;
+    }
+    bufPos_ = offset;
     return true;
 }
 
 bool Stream::flush() {
-    if (!file_)
-        return false;
-    if (std::fflush(file_) != 0) {
-        writeFailed_ = true;
-        fail(ERR_IO);
-        return false;
+    if (file_) {
+        if (std::fflush(file_) != 0) {
+            writeFailed_ = true;
+            fail(ERR_IO);
+            return false;
+        }
+        return !writeFailed_;
     }
+    if (fd_ < 0)
+        return false;
+    if (access_ == WRITE)
+        drain();
     return !writeFailed_;
 }
 
@@ -426,9 +495,9 @@ Stream& Stream::operator<<(const void* p) {
 Stream* File::open(const char* name, Stream::Access access, bool fromStart) {
     if (!name || isDirectory(name))
         return nullptr;
-    const char* mode = access == Stream::READ ? "rb" : (fromStart ? "wb" : "r+b");
-    auto* s = new Stream(access, kFileBuffer);
-    if (!s->openFile(name, mode)) {
+    const int flags = access == Stream::READ ? kReadFlags : (fromStart ? kNewFlags : kKeepFlags);
+    auto* s = new Stream(access, 0);
+    if (!s->openFile(name, flags)) {
         delete s;
         return nullptr;
     }
@@ -485,7 +554,7 @@ void File::makeunixpath(char* path) {
 Stream& File::getCout() {
     static Stream* out = [] {
         Stream* s = new Stream(Stream::WRITE, 0);
-        s->attach(stdout, false, -1);
+        s->file_ = stdout;
         return s;
     }();
     return *out;

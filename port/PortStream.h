@@ -19,6 +19,9 @@
 // A Stream constructed directly is bound to a file by open(name) and released
 // by close(); Port::File::open makes and binds one in a single step.
 //
+// Own files are buffered by the stream itself (not stdio), and every transfer
+// to the system goes through the replaceable IoCalls below.
+//
 // Writing: a failed write, flush or seek of a writing stream marks it failed
 // for good: every later write is refused, and close() returns false. So a
 // caller that checks close() never takes a half-written file for a whole one.
@@ -74,27 +77,21 @@ public:
     // stream since it was opened failed to reach the file (a failed write,
     // flush, seek or close).
     bool close();
-    bool isopen() const { return file_ != nullptr; }
+    bool isopen() const { return fd_ >= 0 || file_ != nullptr; }
     Access getaccess() const { return access_; }
 
     void writeint8(int8_t v);
     void writeint16(int16_t v);
     void writeint32(int32_t v) { write(static_cast<unsigned int>(v)); }
-    // Inline on a little-endian host while stdio's buffer has room: the four
-    // bytes go straight into it, as putc_unlocked puts one (glibc's buffer
-    // fields are public). Elsewhere the out-of-line path orders the bytes.
+    // Inline on a little-endian host while the buffer has room: the four
+    // bytes go straight into it. Elsewhere the out-of-line path orders the
+    // bytes, and it handles a full buffer, a failed stream and standard output.
     void write(unsigned int v) {
-#ifdef __GLIBC__
-        if (std::endian::native == std::endian::little && owned_ && file_ && !writeFailed_ &&
-            file_->_IO_write_end - file_->_IO_write_ptr >= 4) {
-            assert(file_->_IO_write_ptr >= file_->_IO_write_base && "stdio's write position is inside its buffer");
-            std::memcpy(file_->_IO_write_ptr, &v, 4);
-            file_->_IO_write_ptr += 4;
-            if (pos_ >= 0)
-                pos_ += 4;
+        if (std::endian::native == std::endian::little && wlim_ - cur_ >= 4) {
+            std::memcpy(cur_, &v, 4);
+            cur_ += 4;
             return;
         }
-#endif
         writeSlow(v);
     }
     // Writes the text of `s` (a null `s` as the empty text).
@@ -112,20 +109,14 @@ public:
     // The forms with an out parameter return 1 when a value was read and 0 when
     // not; the out parameter is then 0.
     int readint32(int* v);
-    // Inline on a little-endian host while stdio's buffer holds the four
-    // bytes (see write).
+    // Inline on a little-endian host while the buffer holds the four bytes
+    // and no error is set (see write).
     int read(unsigned int& v) {
-#ifdef __GLIBC__
-        if (std::endian::native == std::endian::little && owned_ && file_ && error_ == ERR_NONE &&
-            file_->_IO_read_end - file_->_IO_read_ptr >= 4) {
-            assert(file_->_IO_read_ptr >= file_->_IO_read_base && "stdio's read position is inside its buffer");
-            std::memcpy(&v, file_->_IO_read_ptr, 4);
-            file_->_IO_read_ptr += 4;
-            if (pos_ >= 0)
-                pos_ += 4;
+        if (std::endian::native == std::endian::little && rlim_ - cur_ >= 4) {
+            std::memcpy(&v, cur_, 4);
+            cur_ += 4;
             return 1;
         }
-#endif
         return readSlow(v);
     }
 
@@ -148,7 +139,11 @@ public:
     bool setfoffset(int64_t offset);
 
     int geterror() const { return error_; }
-    void clearerror() { error_ = ERR_NONE; }
+    void clearerror() {
+        error_ = ERR_NONE;
+        if (access_ == READ)
+            rlim_ = end_;
+    }
     bool flush();
 
     // Human-readable output, for dumps.
@@ -160,29 +155,48 @@ public:
 
 private:
     friend class File;
-    bool attach(std::FILE* file, bool owned, int fd);
-    bool openFile(const char* name, const char* mode);
+    bool openFile(const char* name, int flags);
     bool writeBytes(const void* data, std::size_t n);
     bool readBytes(void* data, std::size_t n);
     void writeSlow(unsigned int v);
     int readSlow(unsigned int& v);
     // A string's length, checked against what is left of the file.
     unsigned int readlength();
+    int64_t bytesLeft();
     bool skip(std::size_t n);
     bool readtext(void* data, std::size_t n);
+    bool drain();
+    bool refill();
+    void failWrite();
     void fail(Error e) {
         if (error_ == ERR_NONE)
             error_ = e;
+        rlim_ = buf_;  // reads stop until clearerror
     }
 
+    // An own file is read and written through the stream's own buffer, so
+    // the position is always known without asking the system:
+    //   READ:  buf_ .. end_ holds the file's bytes from bufPos_ on; cur_ is
+    //          the next one; the descriptor stands at bufPos_ + (end_ - buf_).
+    //   WRITE: buf_ .. cur_ holds bytes not yet written, which belong at
+    //          bufPos_; the descriptor stands at bufPos_.
+    // The inline paths run while cur_ is 4 or more bytes short of their limit:
+    // rlim_ is end_ for a reading stream without error and buf_ otherwise;
+    // wlim_ is buf_ + cap_ for a writing stream not failed and buf_ otherwise.
+    // Standard output (file_) has no buffer here: all of these stay null.
     Access access_;              // READ or WRITE, fixed at construction
-    unsigned bufsize_;           // stdio's buffer size for an own file
-    std::FILE* file_ = nullptr;  // the stream; null while not bound
-    int fd_ = -1;                // the descriptor under an own file; -1 for a shared one
-    bool owned_ = false;         // the stream opened the file and closes it
+    unsigned bufsize_;           // the buffer's size for an own file (0: the default)
+    int fd_ = -1;                // the descriptor of an own file; -1 when none
+    std::FILE* file_ = nullptr;  // the shared stdio file (standard output); null otherwise
+    char* buf_ = nullptr;        // an own file's buffer; null while closed
+    std::size_t cap_ = 0;        // its size in bytes
+    char* cur_ = nullptr;        // the next byte to read, or where the next one written goes
+    char* end_ = nullptr;        // READ: the end of the bytes read; WRITE: buf_ + cap_
+    char* rlim_ = nullptr;       // the inline read path's limit
+    char* wlim_ = nullptr;       // the inline write path's limit
+    int64_t bufPos_ = 0;         // the file position of buf_[0]
     bool writeFailed_ = false;   // a write, flush or seek failed: later writes are refused
     int error_ = ERR_NONE;       // the first error met since the last clearerror
-    int64_t pos_ = -1;           // the position of an own file, kept here; -1: ask stdio
 };
 
 class PORT_EXPORT File {

@@ -154,6 +154,68 @@ TEST(Stream, PositionsAndReopeningForWritingKeepContents) {
     EXPECT_FALSE(in.setfoffset(-1));
 }
 
+// The stream's own buffer at sizes that put its edges inside values, inside
+// a blob and far below a blob (which then bypasses the buffer).
+class StreamBuffer : public testing::TestWithParam<unsigned> {};
+
+TEST_P(StreamBuffer, MixedWritesSeeksAndReadsMatchAByteModel) {
+    std::string path = tempPath("buffer" + std::to_string(GetParam()));
+    std::string model;
+    auto put32 = [&model](std::size_t at, uint32_t v) {
+        if (model.size() < at + 4)
+            model.resize(at + 4);
+        for (int i = 0; i < 4; ++i)
+            model[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+    };
+    std::string blob(70000, '\0');
+    for (std::size_t i = 0; i < blob.size(); ++i)
+        blob[i] = static_cast<char>(i * 7);
+    {
+        Port::Stream out(Port::Stream::WRITE, GetParam());
+        ASSERT_TRUE(out.open(path.c_str()));
+        for (uint32_t i = 0; i < 1000; ++i)
+            out.write(i), put32(4 * i, i);
+        ASSERT_TRUE(out.writebytes(blob.data(), blob.size()));
+        model += blob;
+        out.writeint8(5);
+        model += '\5';
+        ASSERT_TRUE(out.setfoffset(6));  // back into bytes already written out
+        out.write(0xDEADBEEF), put32(6, 0xDEADBEEF);
+        EXPECT_EQ(out.getfoffset(), 10);
+        ASSERT_TRUE(out.setfoffset(static_cast<int64_t>(model.size())));
+        out.write(77), put32(model.size(), 77);
+        ASSERT_TRUE(out.close());
+    }
+    ASSERT_EQ(slurp(path), model);
+
+    Port::Stream in(Port::Stream::READ, GetParam());
+    ASSERT_TRUE(in.open(path.c_str()));
+    EXPECT_EQ(in.readint16(), 0);
+    std::string got(4000, '\0');
+    ASSERT_TRUE(in.readbytes(got.data(), got.size()));
+    EXPECT_EQ(got, model.substr(2, 4000));
+    ASSERT_TRUE(in.setfoffset(4002));
+    got.assign(blob.size(), '\0');
+    ASSERT_TRUE(in.readbytes(got.data(), got.size()));
+    EXPECT_EQ(got, model.substr(4002, blob.size()));
+    EXPECT_EQ(in.getfoffset(), 74002);
+    ASSERT_TRUE(in.setfoffset(6));  // behind what the buffer holds
+    unsigned rewritten = 0;
+    EXPECT_EQ(in.read(rewritten), 1);
+    EXPECT_EQ(rewritten, 0xDEADBEEFu);
+    EXPECT_EQ(in.getfoffset(), 10);
+    ASSERT_TRUE(in.setfoffset(static_cast<int64_t>(model.size()) - 4));
+    EXPECT_EQ(in.readint32(), 77);
+    EXPECT_EQ(in.readint8(), 0);
+    EXPECT_EQ(in.geterror(), Port::Stream::ERR_EOF);
+    EXPECT_EQ(in.readint32(), 0);  // nothing is read until the error is cleared
+    in.clearerror();
+    ASSERT_TRUE(in.setfoffset(0));
+    EXPECT_EQ(in.readint32(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(SevenBytesAPageAndTheDefault, StreamBuffer, testing::Values(7u, 4096u, 0u));
+
 TEST(Stream, OpeningMissingFilesOrDirectoriesFails) {
     std::string missing = tempPath("missing");
     EXPECT_EQ(Port::File::open(missing.c_str(), Port::Stream::READ, true), nullptr);
