@@ -37,6 +37,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -60,11 +61,18 @@ public:
 
 private:
     friend class UT_IFILE_IMP;
-    char* name_;  // the segment's name, owned
-    int offset_;  // where its bytes start in the file
-    int size_;    // how many bytes it has
-    int type_;    // the caller's type number
-    int data_;    // the caller's word of data
+    friend class LIST_UT_IFILEDIR;
+    // An entry of a file's directory: made in the file's memory, beside its
+    // name, and freed with the rest of that memory when the directory empties.
+    struct InFile {};
+    UT_IFILEDIR(InFile, char* name, int offset, int size, int type, int data);
+
+    char* name_;           // the segment's name, owned (unless inFile_)
+    int offset_;           // where its bytes start in the file
+    int size_;             // how many bytes it has
+    int type_;             // the caller's type number
+    int data_;             // the caller's word of data
+    bool inFile_ = false;  // made by a UT_IFILE in its own memory (name_ included)
 };
 
 // The directory; owns its entries (freelist() deletes them).
@@ -176,15 +184,27 @@ public:
     bool stateHolds() const;
 
 private:
-    // One slot of `index`: an entry and the hash of its name.
+    // One slot of `index`: an entry's number in `entryChunks` (0: the slot is
+    // empty) and the upper half of its name's hash, so that a look-up
+    // compares texts only on a likely match (names tend to share long
+    // prefixes). Eight bytes keep the index small beside the directory.
     struct IndexSlot {
-        UT_IFILEDIR* entry;
-        uint64_t hash;
+        uint32_t number;
+        uint32_t tag;
     };
+    // The directory's entries and names live in chunks that are all freed
+    // together when the directory empties: one allocation serves many entries.
+    static constexpr std::size_t kChunkEntries = 1024;  // entries per chunk of entries
+    static constexpr std::size_t kNameChunk = 16384;    // bytes per chunk of names (a name is at most 256)
 
     bool readsegdir(Port::Stream* s);
     UT_IFILEDIR* addentry(const char* name, int offset, int size, int type, int data);
+    UT_IFILEDIR* placeentry(const char* name, int offset, int size, int type, int data);
+    void indexentry(uint32_t number, uint64_t hash);
+    void indexentries(uint32_t first);
     IndexSlot* slotof(const char* name, uint64_t hash);
+    UT_IFILEDIR* entryat(uint32_t number) const;
+    UT_IFILEDIR* makeentry(const char* name, int offset, int size, int type, int data);
     UT_IFILEDIR* lookup(const char* name);
     void growindex(std::size_t expected = 0);
     void init(Port::Stream::Access mode);
@@ -206,11 +226,10 @@ private:
     UT_IFILE* parent;      // the public file whose overridden hooks are called; null: this object's
     LIST_UT_IFILEDIR dir;  // the directory, in the order segments were first written
     // The entry of each name (the last of equal names): open addressing over
-    // a power-of-two number of slots at most half full, each with the name's
-    // hash, so a look-up compares texts only on a likely match (segment names
-    // tend to share long prefixes).
+    // a power-of-two number of slots at most half full.
     std::vector<IndexSlot> index;
     std::size_t indexed = 0;      // slots in use
+    uint32_t lastfound = 0;       // the number of the entry a look-up found last (0: none)
     unsigned char version;        // read by load; 0 otherwise
     unsigned char revision;       // read by load; 0 otherwise
     unsigned char dataversion;    // the caller's version byte: read by load, written by unload
@@ -230,6 +249,12 @@ private:
     static constexpr int kPastEnd = INT32_MAX;
     int cursorpos = kBeforeFirst;
     void* cursorentry = nullptr;
+    // The memory of the directory's entries: chunks of kChunkEntries entries
+    // (entry n is in chunk n / kChunkEntries), and chunks of names.
+    std::vector<std::unique_ptr<unsigned char[]>> entryChunks;
+    std::vector<std::unique_ptr<char[]>> nameChunks;
+    char* namenext = nullptr;  // where the next name goes in the current chunk of names
+    std::size_t nameroom = 0;  // bytes left there
 };
 
 class UTIL_EXPORT UT_IFILE {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -66,6 +67,10 @@ struct StateCheck {
 
 constexpr std::size_t kFirstIndexSlots = 64;
 
+// The upper half of a name's hash: it places the name in the index and tells
+// names apart there.
+uint32_t tagOf(uint64_t hash) { return static_cast<uint32_t>(hash >> 32); }
+
 }  // namespace
 
 // ---- entries ---------------------------------------------------------------
@@ -73,11 +78,23 @@ constexpr std::size_t kFirstIndexSlots = 64;
 UT_IFILEDIR::UT_IFILEDIR(const char* name, int offset, int size, int type, int data)
     : name_(dup(name ? name : "")), offset_(offset), size_(size), type_(type), data_(data) {}
 
-UT_IFILEDIR::~UT_IFILEDIR() { delete[] name_; }
+UT_IFILEDIR::UT_IFILEDIR(InFile, char* name, int offset, int size, int type, int data)
+    : name_(name), offset_(offset), size_(size), type_(type), data_(data), inFile_(true) {}
+
+UT_IFILEDIR::~UT_IFILEDIR() {
+    if (!inFile_)
+        delete[] name_;
+}
 
 LIST_UT_IFILEDIR::~LIST_UT_IFILEDIR() { freelist(); }
 
-void LIST_UT_IFILEDIR::freedata(void* elem) { delete entryOf(elem); }
+void LIST_UT_IFILEDIR::freedata(void* elem) {
+    UT_IFILEDIR* entry = entryOf(elem);
+    if (entry->inFile_)
+        entry->~UT_IFILEDIR();  // its memory goes with its file's directory
+    else
+        delete entry;
+}
 
 void LIST_UT_IFILEDIR::printdata(void* elem) { UTIL_REPORT().status("%s\n", entryOf(elem)->getname()); }
 
@@ -147,6 +164,11 @@ void UT_IFILE_IMP::release() {
     entries = 0;
     index.clear();
     indexed = 0;
+    lastfound = 0;
+    entryChunks.clear();
+    nameChunks.clear();
+    namenext = nullptr;
+    nameroom = 0;
     closestream();
 }
 
@@ -390,8 +412,9 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
     if (position < kHeaderBytes || (size >= 0 && position > size) || !s->setfoffset(position))
         return bad(kWhyPosition);
     // Sized once for the whole directory (the count is at most 32760).
-    if (index.empty())
-        growindex(static_cast<std::size_t>(n));
+    const uint32_t first = static_cast<uint32_t>(entries) + 1;
+    if (2 * (indexed + static_cast<std::size_t>(n)) > index.size())
+        growindex(indexed + static_cast<std::size_t>(n));
     char name[kNameRoom];
     for (int i = 0; i < n; ++i) {
         unsigned len = s->readstring(name, kNameRoom);
@@ -404,8 +427,9 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
             return bad(kWhyZeroByte);
         if (offset < kHeaderBytes || bytes < 0 || (size >= 0 && int64_t{offset} + bytes > size))
             return bad(kWhyOutside);
-        addentry(name, offset, bytes, type, data);
+        placeentry(name, offset, bytes, type, data);
     }
+    indexentries(first);
     return true;
 }
 
@@ -413,17 +437,39 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
 // has room.
 UT_IFILE_IMP::IndexSlot* UT_IFILE_IMP::slotof(const char* name, uint64_t hash) {
     const std::size_t mask = index.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+    const uint32_t tag = tagOf(hash);
+    for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
         IndexSlot& slot = index[i];
-        if (!slot.entry || (slot.hash == hash && std::strcmp(slot.entry->getname(), name) == 0))
+        if (!slot.number || (slot.tag == tag && std::strcmp(entryat(slot.number)->getname(), name) == 0))
             return &slot;
     }
 }
 
+// The entry of number `number` (from 1).
+UT_IFILEDIR* UT_IFILE_IMP::entryat(uint32_t number) const {
+    const std::size_t n = number - 1;
+    auto* chunk = reinterpret_cast<UT_IFILEDIR*>(entryChunks[n / kChunkEntries].get());
+    return std::launder(chunk + n % kChunkEntries);
+}
+
+// Readers tend to take segments in the order they were written, so the entry
+// after the one found last is tried first. That is only the right answer
+// while no two entries share a name (the index holds the last of them).
 UT_IFILEDIR* UT_IFILE_IMP::lookup(const char* name) {
     if (!name || index.empty())
         return nullptr;
-    return slotof(name, Util::hashText(name))->entry;
+    if (indexed == static_cast<std::size_t>(entries) && lastfound < indexed) {
+        UT_IFILEDIR* next = entryat(lastfound + 1);
+        if (std::strcmp(next->getname(), name) == 0) {
+            ++lastfound;
+            return next;
+        }
+    }
+    const IndexSlot* slot = slotof(name, Util::hashText(name));
+    if (!slot->number)
+        return nullptr;
+    lastfound = slot->number;
+    return entryat(slot->number);
 }
 
 // Doubles the index (or makes its first slots, room for `expected` entries);
@@ -432,28 +478,94 @@ void UT_IFILE_IMP::growindex(std::size_t expected) {
     std::size_t slots = index.empty() ? kFirstIndexSlots : 2 * index.size();
     while (slots < 2 * expected)
         slots *= 2;
-    std::vector<IndexSlot> bigger(slots, IndexSlot{nullptr, 0});
+    std::vector<IndexSlot> bigger(slots, IndexSlot{0, 0});
     bigger.swap(index);
+    // The names in the index differ, so each goes to the first free slot
+    // from where its tag points.
+    const std::size_t mask = slots - 1;
     for (const IndexSlot& old : bigger)
-        if (old.entry)
-            *slotof(old.entry->getname(), old.hash) = old;
+        if (old.number) {
+            std::size_t i = old.tag & mask;
+            while (index[i].number)
+                i = (i + 1) & mask;
+            index[i] = old;
+        }
+}
+
+// Makes the next entry, number entries + 1, in the directory's chunks; it
+// only counts once placeentry has appended it.
+UT_IFILEDIR* UT_IFILE_IMP::makeentry(const char* name, int offset, int size, int type, int data) {
+    const std::size_t n = static_cast<std::size_t>(entries);
+    if (n / kChunkEntries == entryChunks.size())
+        entryChunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(kChunkEntries * sizeof(UT_IFILEDIR)));
+    const std::size_t bytes = std::strlen(name) + 1;
+    char* text;
+    if (bytes > kNameChunk / 4) {
+        // A long name (only newfdir takes one) gets memory of its own.
+        nameChunks.push_back(std::make_unique_for_overwrite<char[]>(bytes));
+        text = nameChunks.back().get();
+    } else {
+        if (bytes > nameroom) {
+            nameChunks.push_back(std::make_unique_for_overwrite<char[]>(kNameChunk));
+            namenext = nameChunks.back().get();
+            nameroom = kNameChunk;
+        }
+        text = namenext;
+        namenext += bytes;
+        nameroom -= bytes;
+    }
+    std::memcpy(text, name, bytes);
+    void* at = entryChunks[n / kChunkEntries].get() + (n % kChunkEntries) * sizeof(UT_IFILEDIR);
+    return new (at) UT_IFILEDIR(UT_IFILEDIR::InFile{}, text, offset, size, type, data);
 }
 
 // Adds an entry to the directory and its index, or (when memory runs out)
 // leaves both as they were.
 UT_IFILEDIR* UT_IFILE_IMP::addentry(const char* name, int offset, int size, int type, int data) {
-    auto entry = std::make_unique<UT_IFILEDIR>(name, offset, size, type, data);
     if (2 * (indexed + 1) > index.size())
         growindex();
-    dir.append(entry.get());
-    // No memory is needed from here on.
-    const uint64_t hash = Util::hashText(entry->getname());
-    IndexSlot* slot = slotof(entry->getname(), hash);
-    if (!slot->entry)
-        ++indexed;
-    *slot = IndexSlot{entry.get(), hash};  // a later entry of equal name wins
+    UT_IFILEDIR* entry = placeentry(name, offset, size, type, data);
+    indexentry(static_cast<uint32_t>(entries), Util::hashText(entry->getname()));
+    return entry;
+}
+
+// Adds an entry to the directory only (load indexes them all at the end).
+UT_IFILEDIR* UT_IFILE_IMP::placeentry(const char* name, int offset, int size, int type, int data) {
+    UT_IFILEDIR* entry = makeentry(name ? name : "", offset, size, type, data);
+    dir.append(entry);
     ++entries;
-    return entry.release();
+    return entry;
+}
+
+// Enters entry `number`, whose name has `hash`, in the index, which has room.
+void UT_IFILE_IMP::indexentry(uint32_t number, uint64_t hash) {
+    IndexSlot* slot = slotof(entryat(number)->getname(), hash);
+    if (!slot->number)
+        ++indexed;
+    *slot = IndexSlot{number, tagOf(hash)};  // a later entry of equal name wins
+}
+
+// Enters the entries from `first` on in the index, in their order, which has
+// room for them all. The slots of the next few names are fetched from memory
+// while one is entered: a directory's slots lie anywhere in a large index.
+void UT_IFILE_IMP::indexentries(uint32_t first) {
+    constexpr uint32_t kAhead = 8;
+    const uint32_t last = static_cast<uint32_t>(entries);
+    const std::size_t mask = index.size() - 1;
+    uint64_t hashes[kAhead];
+    auto fetch = [&](uint32_t n) {
+        const uint64_t h = Util::hashText(entryat(n)->getname());
+        hashes[n % kAhead] = h;
+        __builtin_prefetch(&index[tagOf(h) & mask]);
+    };
+    for (uint32_t n = first; n <= last && n < first + kAhead; ++n)
+        fetch(n);
+    for (uint32_t n = first; n <= last; ++n) {
+        const uint64_t h = hashes[n % kAhead];
+        if (n + kAhead <= last)
+            fetch(n + kAhead);
+        indexentry(n, h);
+    }
 }
 
 Port::Stream* UT_IFILE_IMP::getdataseg(char* name, int type, UT_IFILESEGINFO* info) {

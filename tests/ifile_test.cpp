@@ -5,9 +5,11 @@
 
 #include <PortStream.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -188,6 +190,51 @@ TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory
     EXPECT_EQ(f.getseginfo(n - 1, info), 1) << "from past the end, an index starts again";
     EXPECT_EQ(info.getName(), UtilTest::numbered("s", n - 1));
     f.unload();
+    std::remove(path.c_str());
+}
+
+// A look-up finds the last entry of its name, whatever order the names are
+// asked in: in directory order (which a reader usually takes), backwards and
+// shuffled; with and without a second entry of one name.
+TEST(SegmentedFileDirectory, ALookUpFindsTheLastEntryOfItsNameInAnyOrder) {
+    std::string path = UtilTest::tempPath("lookup.seg");
+    const int n = 3000;
+    for (bool twice : {false, true}) {
+        std::vector<std::string> names;
+        {
+            UT_IFILE f;
+            ASSERT_EQ(f.create(path.c_str()), 1);
+            for (int i = 0; i < n; ++i) {
+                names.push_back(UtilTest::numbered("seg", i));
+                ASSERT_NE(f.putdataseg(names.back().data(), i, 0), nullptr);
+                f.enddataseg();
+            }
+            if (twice) {
+                ASSERT_NE(f.newfdir(names[5].data(), -1, 0), nullptr);
+            }
+            ASSERT_NE(f.putdataseg(names[9].data(), -9, 0), nullptr);  // the entry is reused
+            f.enddataseg();
+            ASSERT_EQ(f.unload(), 1);
+        }
+        auto expected = [&](int i) { return i == 9 ? -9 : (twice && i == 5) ? -1 : i; };
+        std::vector<int> order(n);
+        for (int i = 0; i < n; ++i)
+            order[i] = i;
+        std::vector<std::vector<int>> orders{order, {order.rbegin(), order.rend()}, order};
+        std::shuffle(orders[2].begin(), orders[2].end(), std::mt19937(17));
+        UT_IFILE f;
+        ASSERT_EQ(f.load(path.c_str()), 1);
+        EXPECT_EQ(f.getnumsegs(), twice ? n + 1 : n);
+        UT_IFILESEGINFO info;
+        for (const auto& o : orders)
+            for (int i : o) {
+                ASSERT_NE(f.getdataseg(names[i].data(), -1, &info), nullptr) << names[i];
+                ASSERT_EQ(info.gettype(), expected(i)) << names[i];
+                f.enddataseg();
+            }
+        EXPECT_EQ(f.getdataseg(const_cast<char*>("seg"), -1, nullptr), nullptr);
+        f.unload();
+    }
     std::remove(path.c_str());
 }
 
