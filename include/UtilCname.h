@@ -199,7 +199,12 @@ private:
     void release_pools();
     // The hash index (see `index`); none of these throws.
     bool index_ready() noexcept;
-    UT_NCH_NAME* index_find(const char* text) const noexcept;
+    // The name of `text` (whose hash is `hash`), or null; `hole` then tells
+    // the free slot where it would go.
+    UT_NCH_NAME* index_find(const char* text, uint64_t hash, std::size_t& hole) const noexcept;
+    // Enters a name the index does not hold, in `hole` when the index did not
+    // have to grow for it.
+    bool index_put(UT_NCH_NAME* name, uint64_t hash, std::size_t hole) noexcept;
     bool index_put(UT_NCH_NAME* name) noexcept;
 
     UT_NCH_CACHE* tree;       // the public cache: the tree the names are stored in
@@ -214,8 +219,10 @@ private:
     // equals the tree's version: anything else that adds or removes a node
     // (the cache's own removals, or the tree's operations called directly)
     // makes the next look-up rebuild it. Without memory for it, look-ups
-    // walk the tree as before.
-    std::vector<UT_NCH_NAME*> index;
+    // walk the tree as before. A slot holds a name's address with a few bits
+    // of its text's hash in the low bits its alignment leaves free, so most
+    // slots of other names are passed without reading their text.
+    std::vector<uintptr_t> index;
     std::size_t index_used = 0;  // slots of index holding a name
     uint32_t index_version = 0;  // the tree's version when index was last right
     bool indexed = false;        // whether index has been built since the cache was made or it was dropped

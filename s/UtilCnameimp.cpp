@@ -12,7 +12,9 @@
 #include <PortStream.h>
 #include <PortString.h>
 
+#include <cassert>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -72,6 +74,15 @@ int compareName(void* data, const char* key) {
 UT_NCH_NAME* nameIn(void** slot) { return static_cast<UT_NCH_NAME*>(*slot); }
 
 constexpr std::size_t kFirstIndexSlots = 64;
+
+// The index's slots: a name's address and, in the low bits that the name's
+// alignment leaves zero, bits of its text's hash that the slot's place does
+// not already tell.
+constexpr uintptr_t kTagMask = alignof(UT_NCH_NAME) - 1;
+static_assert(kTagMask >= 3, "names are aligned to at least four bytes");
+constexpr std::size_t kNoHole = SIZE_MAX;  // index_put finds the slot itself
+uintptr_t tagOf(uint64_t hash) { return static_cast<uintptr_t>(hash >> 40) & kTagMask; }
+UT_NCH_NAME* nameOf(uintptr_t slot) { return reinterpret_cast<UT_NCH_NAME*>(slot & ~kTagMask); }
 
 }  // namespace
 
@@ -222,7 +233,7 @@ bool UT_NCH_CACHE_IMP::index_ready() noexcept {
     while (slots < 2 * std::size_t{tree->get_count()})
         slots *= 2;
     try {
-        index.assign(slots, nullptr);
+        index.assign(slots, 0);
     } catch (const std::bad_alloc&) {
         return false;
     }
@@ -238,37 +249,50 @@ bool UT_NCH_CACHE_IMP::index_ready() noexcept {
     return true;
 }
 
-UT_NCH_NAME* UT_NCH_CACHE_IMP::index_find(const char* text) const noexcept {
+UT_NCH_NAME* UT_NCH_CACHE_IMP::index_find(const char* text, uint64_t hash, std::size_t& hole) const noexcept {
     const std::size_t mask = index.size() - 1;
-    for (std::size_t i = Util::hashText(text) & mask;; i = (i + 1) & mask) {
-        UT_NCH_NAME* name = index[i];
-        if (!name || std::strcmp(name->get_name(), text) == 0)
-            return name;
+    const uintptr_t tag = tagOf(hash);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const uintptr_t slot = index[i];
+        if (!slot) {
+            hole = i;
+            return nullptr;
+        }
+        if ((slot & kTagMask) == tag && std::strcmp(nameOf(slot)->get_name(), text) == 0)
+            return nameOf(slot);
     }
+}
+
+bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name) noexcept {
+    return index_put(name, Util::hashText(name->get_name()), kNoHole);
 }
 
 // Adds a name the index does not hold; false (the index is then dropped)
 // when it must grow and cannot.
-bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name) noexcept {
+bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name, uint64_t hash, std::size_t hole) noexcept {
     if (4 * (index_used + 1) > 3 * index.size()) {
-        std::vector<UT_NCH_NAME*> bigger;
+        std::vector<uintptr_t> bigger;
         try {
-            bigger.assign(index.size() * 2, nullptr);
+            bigger.assign(index.size() * 2, 0);
         } catch (const std::bad_alloc&) {
             indexed = false;
             return false;
         }
         bigger.swap(index);
         index_used = 0;
-        for (UT_NCH_NAME* n : bigger)
-            if (n)
-                index_put(n);
+        for (uintptr_t slot : bigger)
+            if (slot)
+                index_put(nameOf(slot));
+        hole = kNoHole;
     }
     const std::size_t mask = index.size() - 1;
-    std::size_t i = Util::hashText(name->get_name()) & mask;
-    while (index[i])
-        i = (i + 1) & mask;
-    index[i] = name;
+    if (hole == kNoHole) {
+        hole = hash & mask;
+        while (index[hole])
+            hole = (hole + 1) & mask;
+    }
+    assert(!index[hole] && "a name enters a free slot of the index");
+    index[hole] = reinterpret_cast<uintptr_t>(name) | tagOf(hash);
     ++index_used;
     return true;
 }
@@ -276,8 +300,12 @@ bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name) noexcept {
 UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
     if (!text)
         return nullptr;
-    if (index_ready()) {
-        if (UT_NCH_NAME* name = index_find(text)) {
+    const bool ready = index_ready();
+    uint64_t hash = 0;
+    std::size_t hole = kNoHole;
+    if (ready) {
+        hash = Util::hashText(text);
+        if (UT_NCH_NAME* name = index_find(text, hash, hole)) {
             name->add_refs(nrefs);
             return name;
         }
@@ -287,7 +315,6 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
     std::size_t len = std::strlen(text);
     if (len > max_len)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgTooLong);
-    const bool wasIndexed = indexed && index_version == tree->get_version();
     void** slot = tree->UT_BTR_TREE::add(text);
     if (!*slot) {
         try {
@@ -302,8 +329,9 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
         }
     }
     UT_NCH_NAME* name = nameIn(slot);
-    // The tree gained this one node: the index follows it.
-    if (wasIndexed && index_put(name))
+    // The tree gained this one node: the index follows it, in the slot the
+    // look-up found free.
+    if (ready && index_put(name, hash, hole))
         index_version = tree->get_version();
     name->add_refs(nrefs);
     return name;
@@ -312,8 +340,10 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
 UT_NCH_NAME* UT_NCH_CACHE_IMP::find(const char* text) {
     if (!text)
         return nullptr;
-    if (index_ready())
-        return index_find(text);
+    if (index_ready()) {
+        std::size_t hole;
+        return index_find(text, Util::hashText(text), hole);
+    }
     void** slot = tree->UT_BTR_TREE::find(text);
     return slot ? nameIn(slot) : nullptr;
 }
