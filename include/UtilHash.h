@@ -64,6 +64,9 @@ private:
     void release_chains();
 
     uint32_t nbuckets;  // fixed at construction, at least 1
+    // ceil(2^64 / nbuckets): hash % nbuckets by two multiplications instead
+    // of a division (exact for every 32-bit hash).
+    uint64_t modmagic;
     // The newest entry of each bucket lives in the array itself, the older
     // ones in a chain of heap nodes behind it: a look-up that hits the newest
     // entry follows no pointer, and most entries need no node. A bucket

@@ -3,6 +3,9 @@
 
 #include <UtilHash.h>
 
+#include <cassert>
+#include <cstdint>
+
 namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilHash.cpp", "1.0"};
@@ -19,9 +22,10 @@ UT_HASH::Node* UT_HASH::vacant() {
     return &mark;
 }
 
-UT_HASH::UT_HASH(unsigned int n, unsigned char own) : nbuckets(n), buckets(nullptr), owner(own), count(0) {
+UT_HASH::UT_HASH(unsigned int n, unsigned char own) : nbuckets(n), modmagic(0), buckets(nullptr), owner(own), count(0) {
     if (n == 0)
         UTIL_REPORT().fatal(kFatalBadBuckets, kMsgBadBuckets, static_cast<int>(n));
+    modmagic = UINT64_MAX / n + 1;
     buckets = new Node[n];
     for (uint32_t b = 0; b < n; ++b)
         buckets[b] = Node{vacant(), nullptr};
@@ -47,7 +51,17 @@ void UT_HASH::release_chains() {
 
 void UT_HASH::del_func(void*) {}
 
-UT_HASH::Node& UT_HASH::bucketOf(void* key) { return buckets[hash_func(key) % nbuckets]; }
+UT_HASH::Node& UT_HASH::bucketOf(void* key) {
+    const uint32_t h = hash_func(key);
+#ifdef __SIZEOF_INT128__
+    // Lemire's remainder: the low 64 bits of magic * h, times n, high part.
+    const auto b = static_cast<uint32_t>((static_cast<unsigned __int128>(modmagic * h) * nbuckets) >> 64);
+    assert(b == h % nbuckets && "the multiplied remainder is the remainder");
+    return buckets[b];
+#else
+    return buckets[h % nbuckets];
+#endif
+}
 
 void UT_HASH::add(void* key, void* value) {
     Node& head = bucketOf(key);

@@ -2,7 +2,10 @@
 #include "TestSupport.h"
 
 #include <UtilHash.h>
+#include <UtilRange.h>
 
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -171,6 +174,43 @@ TEST(Hash, HookCallsFollowTheBucketsNewestFirst) {
             expected.push_back(tagged('d', text));
     EXPECT_EQ(table.log, expected);
     EXPECT_EQ(table.get_count(), 0u);
+}
+
+// A key's bucket is its hash modulo the bucket count, at the ends of both
+// ranges: the walk goes bucket by bucket, so it shows where each key went.
+TEST(Hash, AKeysBucketIsItsHashModuloTheBucketCount) {
+    class NumberTable : public UT_HASH {
+    public:
+        explicit NumberTable(unsigned nb) : UT_HASH(nb, 0) {}
+        unsigned hash_func(void* key) override { return *static_cast<unsigned*>(key); }
+        int comp_func(void* key, void* value) override {
+            return *static_cast<unsigned*>(key) != *static_cast<unsigned*>(value);
+        }
+    };
+    std::vector<unsigned> hashes{0u, 1u, 2u, 6u, 7u, 65536u, 65537u, 999983u, 2147483648u, UINT32_MAX - 1, UINT32_MAX};
+    for (unsigned n : {1u, 2u, 3u, 7u, 65537u, 999983u, 1u << 20}) {
+        NumberTable table(n);
+        std::multimap<unsigned, unsigned> byBucket;  // bucket -> hash, oldest first
+        for (unsigned& h : hashes) {
+            table.add(&h, nullptr);
+            byBucket.emplace(h % n, h);
+        }
+        std::vector<unsigned> expected;
+        for (auto it = byBucket.begin(); it != byBucket.end();) {
+            auto [first, last] = byBucket.equal_range(it->first);
+            std::vector<unsigned> bucket;
+            for (auto b = first; b != last; ++b)
+                bucket.insert(bucket.begin(), b->second);  // newest first
+            expected.insert(expected.end(), bucket.begin(), bucket.end());
+            it = last;
+        }
+        std::vector<unsigned> walked;
+        for (void* value : table)
+            walked.push_back(*static_cast<unsigned*>(value));
+        EXPECT_EQ(walked, expected) << n << " buckets";
+        for (unsigned& h : hashes)
+            EXPECT_EQ(table.s_find(&h), &h) << h << " in " << n << " buckets";
+    }
 }
 
 TEST(Hash, ZeroBucketsIsFatal) { EXPECT_FATAL(TextTable{0}, 3, "Invalid Bucket Count: 0\n"); }
