@@ -1,5 +1,5 @@
-// array_bench - UT_SORT::qsort and the arrays' own sort against std::qsort and
-// std::sort; sorted insertion and binary search against std::vector with
+// array_bench - UT_SORT::qsort, the arrays' own sort and its typed twin
+// Util::quicksort against std::qsort and std::sort; sorted insertion and binary search against std::vector with
 // std::lower_bound.
 #include <UtilArray.h>
 
@@ -58,6 +58,13 @@ void BM_StdSort(benchmark::State& state) {
     sortBench(state, [](std::vector<int>& v) { std::sort(v.begin(), v.end()); });
 }
 
+// a_sort's comparisons with the comparison inline.
+void BM_TypedQuicksort(benchmark::State& state) {
+    sortBench(state, [](std::vector<int>& v) {
+        Util::quicksort(v.begin(), v.end(), [](int x, int y) { return (x > y) - (x < y); });
+    });
+}
+
 // The arrays' sort, reached as a caller's typed wrapper reaches it.
 // The caller's variable is made before the array, which writes into it.
 struct Slot {
@@ -96,6 +103,7 @@ BENCHMARK(BM_UtSort)->Apply(shapes);
 BENCHMARK(BM_StdQsort)->Apply(shapes);
 BENCHMARK(BM_StdSort)->Apply(shapes);
 BENCHMARK(BM_DarraySort)->Apply(shapes);
+BENCHMARK(BM_TypedQuicksort)->Apply(shapes);
 
 void BM_DarraySortaddSearch(benchmark::State& state) {
     const auto data = input(RANDOM, static_cast<int>(state.range(0)));

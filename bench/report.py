@@ -36,6 +36,7 @@ FAMILIES = [
     ("Arrays and sorting", [
         ("array_bench", "BM_UtSort", [("qsort", "BM_StdQsort"), ("std::sort", "BM_StdSort")]),
         ("array_bench", "BM_DarraySort", [("std::sort", "BM_StdSort")]),
+        ("array_bench", "BM_TypedQuicksort", [("std::sort", "BM_StdSort")]),
         ("array_bench", "BM_DarraySortaddSearch", [("std::vector + lower_bound", "BM_VectorLowerBound")]),
     ]),
     ("Block lists", [

@@ -1,4 +1,5 @@
-// UtilArray.h - growable arrays of fixed-size elements, and a plain quicksort.
+// UtilArray.h - growable arrays of fixed-size elements, and a plain quicksort;
+// Util::quicksort is a_sort's quicksort over typed elements.
 //
 // UT_DARRAY keeps its elements in one block that is reallocated as it grows;
 // UT_BARRAY keeps them in equal buckets reached through a table, so that an
@@ -37,6 +38,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 class UTIL_EXPORT UT_BASE_ARRAY {
 public:
@@ -156,3 +158,65 @@ public:
     // Returns 0 (doing nothing) when n < 2 or size < 1, else 1.
     static unsigned char qsort(char* base, int n, int size, UT_BASE_ARRAY::CompareFn cmp);
 };
+
+namespace Util {
+
+namespace Details {
+
+// The quicksort of UT_BASE_ARRAY::qsort and a_sort, over any way of reaching
+// element i (at), swapping two (swap) and sorting a part (recurse): every
+// caller makes the same comparisons in the same order. The middle element is
+// the pivot; a part whose elements all equal it is done at once.
+template <class Index, class Cmp, class At, class Swap, class Recurse>
+void quicksort(Index lo, Index hi, Cmp&& cmp, At&& at, Swap&& swap, Recurse&& recurse) {
+    while (lo < hi) {
+        swap(lo, lo + (hi - lo) / 2);
+        // The pivot rests at lo until the last swap: no swap below touches it.
+        const auto& pivot = at(lo);
+        Index last = lo;
+        bool allequal = true;
+        for (Index i = lo + 1; i <= hi; ++i) {
+            const int r = cmp(at(i), pivot);
+            if (r <= 0) {
+                ++last;
+                if (last != i)
+                    swap(last, i);
+                if (r < 0)
+                    allequal = false;
+            }
+        }
+        swap(lo, last);
+        if (allequal) {
+            lo = last + 1;  // lo..last-1 all equal the pivot
+        } else if (last - lo >= hi - last) {
+            recurse(last + 1, hi);
+            hi = last - 1;
+        } else {
+            recurse(lo, last - 1);
+            lo = last + 1;
+        }
+    }
+}
+
+}  // namespace Details
+
+// Sorts [first, last) as UT_DARRAY::a_sort sorts: the same comparisons in the
+// same order, so equal elements end in the same order, with `cmp` inline.
+// `cmp(a, b)` is negative, zero or positive as a orders before, with or after b.
+template <class It, class Cmp>
+void quicksort(It first, It last, Cmp cmp) {
+    using Index = decltype(last - first);
+    auto at = [first](Index i) -> decltype(auto) { return first[i]; };
+    auto swap = [first](Index a, Index b) {
+        if (a != b) {
+            using std::swap;
+            swap(first[a], first[b]);
+        }
+    };
+    auto part = [&](auto& self, Index lo, Index hi) -> void {
+        Details::quicksort(lo, hi, cmp, at, swap, [&](Index l, Index h) { self(self, l, h); });
+    };
+    part(part, Index{0}, (last - first) - 1);
+}
+
+}  // namespace Util

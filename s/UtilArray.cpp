@@ -97,39 +97,6 @@ void* UT_BASE_ARRAY::a_makearray() {
 
 namespace {
 
-// The quicksort of qsort, over any way of reaching element i (at), swapping
-// two (swap) and sorting a part (recurse), so that the plain-memory path of
-// a_sort makes exactly the comparisons the virtual one makes.
-template <class At, class Swap, class Recurse>
-void quicksort(int lo, int hi, UT_BASE_ARRAY::CompareFn cmp, At at, Swap swap, Recurse recurse) {
-    while (lo < hi) {
-        swap(lo, lo + (hi - lo) / 2);
-        const void* pivot = at(lo);
-        int last = lo;
-        bool allequal = true;
-        for (int i = lo + 1; i <= hi; ++i) {
-            int r = cmp(at(i), pivot);
-            if (r <= 0) {
-                ++last;
-                if (last != i)
-                    swap(last, i);
-                if (r < 0)
-                    allequal = false;
-            }
-        }
-        swap(lo, last);
-        if (allequal) {
-            lo = last + 1;  // lo..last-1 all equal the pivot
-        } else if (last - lo >= hi - last) {
-            recurse(last + 1, hi);
-            hi = last - 1;
-        } else {
-            recurse(lo, last - 1);
-            lo = last + 1;
-        }
-    }
-}
-
 // Elements of `size` bytes from `base`, for arrays whose addresses are known.
 struct PlainElements {
     char* base;
@@ -142,7 +109,7 @@ struct PlainElements {
             swapBytes(at(a), at(b), size);
     }
     void sort(int lo, int hi) const {
-        quicksort(
+        Util::Details::quicksort(
             lo, hi, cmp, [this](int i) { return at(i); }, [this](int a, int b) { swap(a, b); },
             [this](int l, int h) { sort(l, h); });
     }
@@ -151,7 +118,7 @@ struct PlainElements {
 }  // namespace
 
 void UT_BASE_ARRAY::qsort(int lo, int hi, CompareFn cmp) {
-    quicksort(
+    Util::Details::quicksort(
         lo, hi, cmp, [this](int i) { return getaddr(i); }, [this](int a, int b) { swapelements(a, b); },
         [this, cmp](int l, int h) { qsort(l, h, cmp); });
 }

@@ -254,7 +254,7 @@ std::pair<std::vector<std::array<int, 4>>, std::vector<int>> sortRecorded(Array&
     return {comparisons, tags};
 }
 
-TEST(Darray, SortsWithTheSameComparisonsWhetherOrNotGetaddrIsOverridden) {
+TEST(Darray, EverySortPathMakesTheSameComparisons) {
     for (int distinct : {3, 1000}) {
         void *r1 = nullptr, *r2 = nullptr, *r3 = nullptr;
         PlainDarray plain(&r1);
@@ -269,6 +269,21 @@ TEST(Darray, SortsWithTheSameComparisonsWhetherOrNotGetaddrIsOverridden) {
         EXPECT_EQ(fast.first, slow.first) << "the same comparisons, in the same order";
         EXPECT_EQ(fast.second, slow.second) << "equal keys end in the same order";
         EXPECT_EQ(fast.first, viaQsort.first);
+
+        // The typed quicksort makes the same comparisons (a_sort then checks
+        // its result with n - 1 more) and leaves equal keys in the same order.
+        std::vector<Keyed> typed;
+        std::mt19937 rng(11);
+        for (int i = 0; i < 2000; ++i)
+            typed.push_back(Keyed{static_cast<int>(rng() % distinct), i});
+        comparisons.clear();
+        Util::quicksort(typed.begin(), typed.end(),
+                        [](const Keyed& x, const Keyed& y) { return cmpKeyRecorded(&x, &y); });
+        EXPECT_EQ(comparisons, decltype(comparisons)(fast.first.begin(), fast.first.end() - 1999));
+        std::vector<int> tags;
+        for (const Keyed& k : typed)
+            tags.push_back(k.tag);
+        EXPECT_EQ(tags, fast.second);
     }
 }
 
