@@ -71,14 +71,9 @@ struct Shared {
     std::atomic<T*> object{nullptr};  // the object once made; null before
 };
 
-// Makes a unit's shared objects once: `make` returns them (all or nothing),
-// failures become the frame's fatal reports and leave the next call to retry.
-// (std::call_once is not used: a throwing callable hangs later calls with some
-// runtimes.)
+// The first calls of once: make the objects under the unit's lock.
 template <class T, class Make>
-T& once(Shared<T>& shared, const Frame::Unit& unit, int line, Make make) {
-    if (T* made = shared.object.load(std::memory_order_acquire))
-        return *made;
+[[gnu::noinline]] T& makeOnce(Shared<T>& shared, const Frame::Unit& unit, int line, Make make) {
     std::lock_guard<std::mutex> hold(shared.lock);
     T* made = shared.object.load(std::memory_order_relaxed);
     if (!made) {
@@ -86,6 +81,17 @@ T& once(Shared<T>& shared, const Frame::Unit& unit, int line, Make make) {
         shared.object.store(made, std::memory_order_release);
     }
     return *made;
+}
+
+// Makes a unit's shared objects once: `make` returns them (all or nothing),
+// failures become the frame's fatal reports and leave the next call to retry.
+// (std::call_once is not used: a throwing callable hangs later calls with some
+// runtimes.) Once made, they are reached inline.
+template <class T, class Make>
+T& once(Shared<T>& shared, const Frame::Unit& unit, int line, Make make) {
+    if (T* made = shared.object.load(std::memory_order_acquire)) [[likely]]
+        return *made;
+    return makeOnce(shared, unit, line, make);
 }
 
 // A unit's per-thread slot, whose clean-up deletes a thread's Data.
