@@ -5,9 +5,11 @@
 #include <UtilSmem.h>
 #include <UtilStrobj.h>
 
+#include <PortHeap.h>
 #include <PortString.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -27,6 +29,21 @@ int checkedLength(std::size_t n) {
 }
 
 Util::Statics::Shared<Port_ThrMutex> poolLock;
+
+// The texts come from the library's heap calls: one call, not operator
+// new[]'s two, for a text that lives as long as its object.
+char* newText(std::size_t length) {
+    void* p = Port::heapCallsDefault ? std::malloc(length + 1) : ::qrn_malloc(length + 1);
+    if (!p)
+        throw std::bad_alloc();
+    return static_cast<char*>(p);
+}
+void freeText(char* text) {
+    if (Port::heapCallsDefault)
+        std::free(text);
+    else
+        ::qrn_free(text);
+}
 
 }  // namespace
 
@@ -48,7 +65,7 @@ struct UT_STROBJ::Joined {
             return;
         std::size_t a = UT_STR::Len(l), b = UT_STR::Len(r);
         checkedLength(a + b);
-        text = new char[a + b + 1];
+        text = newText(a + b);
         if (a)
             std::memcpy(text, l, a);
         if (b)
@@ -68,7 +85,7 @@ char* UT_STROBJ::intdupstr(const char* s) {
     }
     std::size_t n = UT_STR::Len(s);
     int checked = checkedLength(n);
-    text = new char[n + 1];
+    text = newText(n);
     std::memcpy(text, s, n + 1);
     length = checked;
     return text;
@@ -78,20 +95,20 @@ UT_STROBJ::UT_STROBJ(const char* s) : text(nullptr), length(0) { intdupstr(s); }
 
 UT_STROBJ::UT_STROBJ(const UT_STROBJ& o) : text(nullptr), length(0) { intdupstr(o.text); }
 
-UT_STROBJ::~UT_STROBJ() { delete[] text; }
+UT_STROBJ::~UT_STROBJ() { freeText(text); }
 
 UT_STROBJ& UT_STROBJ::operator=(const UT_STROBJ& o) {
     if (this == &o)
         return *this;  // freeing first would lose the very text to copy
     char* old = text;
     intdupstr(o.text);
-    delete[] old;
+    freeText(old);
     return *this;
 }
 
 const char* UT_STROBJ::append(const char* s) {
     Joined j(text, s);
-    delete[] text;
+    freeText(text);
     text = j.text;
     length = j.length;
     return text;
