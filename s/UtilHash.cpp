@@ -84,6 +84,9 @@ void* UT_HASH::find_and_remove(void* key, unsigned char remove) {
     Node& head = bucketOf(key);
     if (head.next == vacant())
         return nullptr;
+    // The chain's first node is on its way while the newest entry compares.
+    if (head.next)
+        __builtin_prefetch(head.next);
     if (comp_func(key, head.value) == 0) {
         void* value = head.value;
         if (remove) {
@@ -102,6 +105,8 @@ void* UT_HASH::find_and_remove(void* key, unsigned char remove) {
     }
     for (Node** link = &head.next; *link; link = &(*link)->next) {
         Node* node = *link;
+        if (node->next)
+            __builtin_prefetch(node->next);
         if (comp_func(key, node->value) != 0)
             continue;
         void* value = node->value;
