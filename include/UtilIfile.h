@@ -198,14 +198,22 @@ private:
     static constexpr std::size_t kNameChunk = 16384;    // bytes per chunk of names (a name is at most 256)
 
     bool readsegdir(Port::Stream* s);
-    UT_IFILEDIR* addentry(const char* name, int offset, int size, int type, int data);
+    // Where a look-up that found nothing ended: its name's hash and the free
+    // slot the name would take (null: none known).
+    struct Probe {
+        uint64_t hash = 0;
+        IndexSlot* hole = nullptr;
+    };
+    UT_IFILEDIR* addentry(const char* name, int offset, int size, int type, int data, Probe probe);
+    UT_IFILEDIR* newentry(const char* name, int type, int data, const Probe& probe);
     UT_IFILEDIR* placeentry(const char* name, int offset, int size, int type, int data);
     void indexentry(uint32_t number, uint64_t hash);
     void indexentries(uint32_t first);
     IndexSlot* slotof(const char* name, uint64_t hash);
     UT_IFILEDIR* entryat(uint32_t number) const;
     UT_IFILEDIR* makeentry(const char* name, int offset, int size, int type, int data);
-    UT_IFILEDIR* lookup(const char* name);
+    UT_IFILEDIR* lookup(const char* name, Probe* probe);
+    UT_IFILEDIR* lookup(const char* name) { return lookup(name, nullptr); }
     void growindex(std::size_t expected = 0);
     void init(Port::Stream::Access mode);
     void release();

@@ -229,9 +229,15 @@ unsigned char UT_IFILE_IMP::create(const char* name) {
 UT_IFILEDIR* UT_IFILE_IMP::newfdir(char* name, int type, int data) {
     if (!name)
         return nullptr;
+    return newentry(name, type, data, Probe{});
+}
+
+// A new entry of the next segment; `probe` is where a look-up of its name
+// ended, if one did.
+UT_IFILEDIR* UT_IFILE_IMP::newentry(const char* name, int type, int data, const Probe& probe) {
     if (entries + 1 > kMaxSegments)
         UTIL_REPORT().fatal(kFatalSegmentCount, kMsgTooMany, entries + 1);
-    return addentry(name, nextoffset, 0, type, data);
+    return addentry(name, nextoffset, 0, type, data, probe);
 }
 
 Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
@@ -248,14 +254,15 @@ Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
         closestream();
     if (!stream && !(stream = reopen(Port::Stream::WRITE)))
         return nullptr;
-    UT_IFILEDIR* entry = lookup(name);
+    Probe probe;
+    UT_IFILEDIR* entry = lookup(name, &probe);
     if (entry) {
         entry->offset_ = nextoffset;
         entry->size_ = 0;
         entry->type_ = type;
         entry->data_ = data;
     } else {
-        entry = newfdir(name, type, data);
+        entry = newentry(name, type, data, probe);  // as newfdir makes it
     }
     curseg = entry;
     stream->setfoffset(entry->offset_);
@@ -455,7 +462,7 @@ UT_IFILEDIR* UT_IFILE_IMP::entryat(uint32_t number) const {
 // Readers tend to take segments in the order they were written, so the entry
 // after the one found last is tried first. That is only the right answer
 // while no two entries share a name (the index holds the last of them).
-UT_IFILEDIR* UT_IFILE_IMP::lookup(const char* name) {
+UT_IFILEDIR* UT_IFILE_IMP::lookup(const char* name, Probe* probe) {
     if (!name || index.empty())
         return nullptr;
     if (indexed == static_cast<std::size_t>(entries) && lastfound < indexed) {
@@ -465,9 +472,13 @@ UT_IFILEDIR* UT_IFILE_IMP::lookup(const char* name) {
             return next;
         }
     }
-    const IndexSlot* slot = slotof(name, Util::hashText(name));
-    if (!slot->number)
+    const uint64_t hash = Util::hashText(name);
+    IndexSlot* slot = slotof(name, hash);
+    if (!slot->number) {
+        if (probe)
+            *probe = Probe{hash, slot};
         return nullptr;
+    }
     lastfound = slot->number;
     return entryat(slot->number);
 }
@@ -521,11 +532,19 @@ UT_IFILEDIR* UT_IFILE_IMP::makeentry(const char* name, int offset, int size, int
 
 // Adds an entry to the directory and its index, or (when memory runs out)
 // leaves both as they were.
-UT_IFILEDIR* UT_IFILE_IMP::addentry(const char* name, int offset, int size, int type, int data) {
-    if (2 * (indexed + 1) > index.size())
+UT_IFILEDIR* UT_IFILE_IMP::addentry(const char* name, int offset, int size, int type, int data, Probe probe) {
+    if (2 * (indexed + 1) > index.size()) {
         growindex();
+        probe.hole = nullptr;  // the slots moved
+    }
     UT_IFILEDIR* entry = placeentry(name, offset, size, type, data);
-    indexentry(static_cast<uint32_t>(entries), Util::hashText(entry->getname()));
+    if (probe.hole) {
+        assert(!probe.hole->number && "a look-up's free slot is still free");
+        ++indexed;
+        *probe.hole = IndexSlot{static_cast<uint32_t>(entries), tagOf(probe.hash)};
+    } else {
+        indexentry(static_cast<uint32_t>(entries), Util::hashText(entry->getname()));
+    }
     return entry;
 }
 
