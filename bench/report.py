@@ -6,7 +6,12 @@ the same run of the same program, with their ratio. A plot of the tree, hash
 and interning benchmarks across sizes goes to docs/benchmarks.png when
 gnuplot is installed.
 
-    bench/report.py [--build build/release] [--min-time 0.2] [--notes bench/notes.md]
+    bench/report.py [--build build/release] [--min-time 0.1] [--repetitions 5] [--notes bench/notes.md]
+
+Every figure is the median of the repetitions, which Google Benchmark runs
+interleaved in random order with the program's other benchmarks, so that a
+passing disturbance of the machine, or the heap left by an earlier benchmark,
+does not land on one side of a ratio only.
 """
 import argparse
 import datetime
@@ -135,13 +140,16 @@ PLOTS = [
 ]
 
 
-def run(build, program, min_time):
+def run(build, program, min_time, repetitions):
     path = os.path.join(build, "bench", program)
     if not os.path.exists(path):
         return None
     print(f"report: running {program}", file=sys.stderr)
-    out = subprocess.run([path, "--benchmark_format=json", f"--benchmark_min_time={min_time}"],
-                         check=True, capture_output=True, text=True).stdout
+    command = [path, "--benchmark_format=json", f"--benchmark_min_time={min_time}"]
+    if repetitions > 1:
+        command += [f"--benchmark_repetitions={repetitions}", "--benchmark_enable_random_interleaving=true",
+                    "--benchmark_report_aggregates_only=true"]
+    out = subprocess.run(command, check=True, capture_output=True, text=True).stdout
     return json.loads(out)
 
 
@@ -166,9 +174,14 @@ def figure(b):
 def index(results):
     table = {}
     for b in results.get("benchmarks", []):
-        if b.get("run_type", "iteration") != "iteration" or "error_occurred" in b:
+        if "error_occurred" in b:
             continue
-        base, args = split(b["name"])
+        name = b["name"]
+        if b.get("run_type", "iteration") == "aggregate":
+            if b.get("aggregate_name") != "median":
+                continue
+            name = b.get("run_name", name)
+        base, args = split(name)
         table.setdefault(base, {})[args] = b
     return table
 
@@ -303,7 +316,8 @@ def has_cairo(gnuplot):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default="build/release")
-    parser.add_argument("--min-time", default="0.2")
+    parser.add_argument("--min-time", default="0.1")
+    parser.add_argument("--repetitions", type=int, default=5)
     parser.add_argument("--out", default=None,
                         help="where the report goes (default: BUILD/benchmarks.md; docs/ only with --update-docs)")
     parser.add_argument("--update-docs", action="store_true",
@@ -314,13 +328,14 @@ def main():
         args.out = "docs/benchmarks.md" if args.update_docs else os.path.join(args.build, "benchmarks.md")
 
     programs = sorted({p for _, rows in FAMILIES for p, _, _ in rows} | {"memory_bench"})
-    raw = {p: run(args.build, p, args.min_time) for p in programs}
+    raw = {p: run(args.build, p, args.min_time, args.repetitions) for p in programs}
     runs = {p: index(r) for p, r in raw.items() if r}
     context = next((r["context"] for r in raw.values() if r), {})
 
     lines = ["# Benchmarks", "",
-             "Written by `bench/report.py` from one run of every benchmark program. Each row puts the library "
-             "beside its counterparts measured in the same run of the same program; each counterpart's cell "
+             f"Written by `bench/report.py`: every figure is the median of {args.repetitions} repetitions, run "
+             "interleaved in random order with the other benchmarks of the same program. Each row puts the "
+             "library beside its counterparts measured in the same run of the same program; each counterpart's cell "
              "gives its figure and, in parentheses, the ratio library time / counterpart time (for "
              "throughputs, counterpart rate / library rate): below 1 the library is faster; ratios above "
              "1.05 are in bold and explained under \"Where the library is slower\". "
