@@ -167,8 +167,10 @@ namespace Details {
 // element i (at), swapping two (swap) and sorting a part (recurse): every
 // caller makes the same comparisons in the same order. The middle element is
 // the pivot; a part whose elements all equal it is done at once.
+// The callables are taken by value: a copy in registers is not reloaded
+// from memory after every comparison, as one reached by reference would be.
 template <class Index, class Cmp, class At, class Swap, class Recurse>
-void quicksort(Index lo, Index hi, Cmp&& cmp, At&& at, Swap&& swap, Recurse&& recurse) {
+void quicksort(Index lo, Index hi, Cmp cmp, At at, Swap swap, Recurse recurse) {
     while (lo < hi) {
         swap(lo, lo + (hi - lo) / 2);
         // The pivot rests at lo until the last swap: no swap below touches it.

@@ -98,19 +98,25 @@ void* UT_BASE_ARRAY::a_makearray() {
 namespace {
 
 // Elements of `size` bytes from `base`, for arrays whose addresses are known.
+// The sizes of ints and pointers are fixed at compile time (kSize), others
+// are read at run time (kSize 0). The callables hold copies of the values they
+// need, which stay in registers across the comparison calls.
+template <std::size_t kSize>
 struct PlainElements {
     char* base;
     std::size_t size;
     UT_BASE_ARRAY::CompareFn cmp;
 
-    char* at(int i) const { return base + static_cast<std::size_t>(i) * size; }
-    void swap(int a, int b) const {
-        if (a != b)
-            swapBytes(at(a), at(b), size);
-    }
     void sort(int lo, int hi) const {
+        const std::size_t bytes = kSize ? kSize : size;
+        char* const start = base;
+        auto at = [start, bytes](int i) { return start + static_cast<std::size_t>(i) * (kSize ? kSize : bytes); };
         Util::Details::quicksort(
-            lo, hi, cmp, [this](int i) { return at(i); }, [this](int a, int b) { swap(a, b); },
+            lo, hi, cmp, at,
+            [at, bytes](int a, int b) {
+                if (a != b)
+                    swapBytes(at(a), at(b), kSize ? kSize : bytes);
+            },
             [this](int l, int h) { sort(l, h); });
     }
 };
@@ -134,12 +140,17 @@ void UT_BASE_ARRAY::a_sort(CompareFn cmp, int lo, int hi) {
     // Where nothing the sort calls is overridden, only cmp can see it work:
     // the elements are then reached by their addresses, not by a virtual
     // call each, with the same comparisons in the same order.
-    const PlainElements plain{plainElements(), static_cast<std::size_t>(elsize), cmp};
-    if (plain.base)
-        plain.sort(lo, hi);
-    else
+    char* const base = plainElements();
+    const auto size = static_cast<std::size_t>(elsize);
+    if (!base)
         qsort(lo, hi, cmp);
-    auto at = [&](int i) -> const void* { return plain.base ? plain.at(i) : getaddr(i); };
+    else if (size == 4)
+        PlainElements<4>{base, size, cmp}.sort(lo, hi);
+    else if (size == 8)
+        PlainElements<8>{base, size, cmp}.sort(lo, hi);
+    else
+        PlainElements<0>{base, size, cmp}.sort(lo, hi);
+    auto at = [&](int i) -> const void* { return base ? base + static_cast<std::size_t>(i) * size : getaddr(i); };
     for (int i = lo + 1; i <= hi; ++i)
         if (cmp(at(i - 1), at(i)) > 0)
             UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgUnsorted);
