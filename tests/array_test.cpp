@@ -237,12 +237,14 @@ struct OwnQsortDarray : UT_DARRAY {
     int calls = 0;
 };
 struct PlainDarray : UT_DARRAY {
-    explicit PlainDarray(void** ref) : UT_DARRAY(ref, sizeof(Keyed), 16, 0) {}
+    explicit PlainDarray(void** ref, int size = sizeof(Keyed)) : UT_DARRAY(ref, size, 16, 0) {}
     using UT_DARRAY::a_sort;
 };
+// Elements of a size that is neither an int's nor a pointer's.
+constexpr int kOddSize = sizeof(Keyed) + 4;
 
 template <class Array>
-std::pair<std::vector<std::array<int, 4>>, std::vector<int>> sortRecorded(Array& a, void*& ref, int n, int distinct) {
+std::pair<std::vector<std::array<int, 4>>, std::vector<int>> sortRecorded(Array& a, int n, int distinct) {
     std::mt19937 rng(11);
     for (int i = 0; i < n; ++i)
         *static_cast<Keyed*>(a.UT_DARRAY::getaddr(i)) = Keyed{static_cast<int>(rng() % distinct), i};
@@ -250,25 +252,29 @@ std::pair<std::vector<std::array<int, 4>>, std::vector<int>> sortRecorded(Array&
     a.a_sort(cmpKeyRecorded);
     std::vector<int> tags;
     for (int i = 0; i < n; ++i)
-        tags.push_back(static_cast<Keyed*>(ref)[i].tag);
+        tags.push_back(static_cast<Keyed*>(a.UT_DARRAY::getaddr(i))->tag);
     return {comparisons, tags};
 }
 
 TEST(Darray, EverySortPathMakesTheSameComparisons) {
     for (int distinct : {3, 1000}) {
-        void *r1 = nullptr, *r2 = nullptr, *r3 = nullptr;
+        void *r1 = nullptr, *r2 = nullptr, *r3 = nullptr, *r4 = nullptr;
         PlainDarray plain(&r1);
         CountedDarray counted(&r2);
         OwnQsortDarray own(&r3);
-        const auto fast = sortRecorded(plain, r1, 2000, distinct);
+        PlainDarray odd(&r4, kOddSize);
+        const auto fast = sortRecorded(plain, 2000, distinct);
         counted.calls = 0;
-        const auto slow = sortRecorded(counted, r2, 2000, distinct);
+        const auto slow = sortRecorded(counted, 2000, distinct);
         EXPECT_GT(counted.calls, 2000) << "an overridden getaddr still sees every access";
-        const auto viaQsort = sortRecorded(own, r3, 2000, distinct);
+        const auto viaQsort = sortRecorded(own, 2000, distinct);
         EXPECT_GT(own.calls, 0) << "an overridden qsort is still called";
         EXPECT_EQ(fast.first, slow.first) << "the same comparisons, in the same order";
         EXPECT_EQ(fast.second, slow.second) << "equal keys end in the same order";
         EXPECT_EQ(fast.first, viaQsort.first);
+        const auto oddSize = sortRecorded(odd, 2000, distinct);
+        EXPECT_EQ(fast.first, oddSize.first);
+        EXPECT_EQ(fast.second, oddSize.second);
 
         // The typed quicksort makes the same comparisons (a_sort then checks
         // its result with n - 1 more) and leaves equal keys in the same order.
