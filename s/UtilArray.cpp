@@ -99,25 +99,27 @@ namespace {
 
 // Elements of `size` bytes from `base`, for arrays whose addresses are known.
 // The sizes of ints and pointers are fixed at compile time (kSize), others
-// are read at run time (kSize 0). The callables hold copies of the values they
-// need, which stay in registers across the comparison calls.
+// are read at run time (kSize 0).
 template <std::size_t kSize>
 struct PlainElements {
     char* base;
     std::size_t size;
     UT_BASE_ARRAY::CompareFn cmp;
 
+    std::size_t bytes() const { return kSize ? kSize : size; }
+    char* at(int i) const { return base + static_cast<std::size_t>(i) * bytes(); }
+    // The callables hold a copy of this object, which stays in registers
+    // across the comparison calls; a pointer to it would be read again after
+    // each one.
     void sort(int lo, int hi) const {
-        const std::size_t bytes = kSize ? kSize : size;
-        char* const start = base;
-        auto at = [start, bytes](int i) { return start + static_cast<std::size_t>(i) * (kSize ? kSize : bytes); };
+        const PlainElements self = *this;
         Util::Details::quicksort(
-            lo, hi, cmp, at,
-            [at, bytes](int a, int b) {
+            lo, hi, cmp, [self](int i) { return self.at(i); },
+            [self](int a, int b) {
                 if (a != b)
-                    swapBytes(at(a), at(b), kSize ? kSize : bytes);
+                    swapBytes(self.at(a), self.at(b), self.bytes());
             },
-            [this](int l, int h) { sort(l, h); });
+            [self](int l, int h) { self.sort(l, h); });
     }
 };
 
