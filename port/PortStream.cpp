@@ -145,6 +145,7 @@ bool Stream::close() {
     return ok;
 }
 
+// A write that failed: this and every later write is refused.
 void Stream::failWrite() {
     writeFailed_ = true;
     wlim_ = buf_;
@@ -191,8 +192,7 @@ bool Stream::writeBytes(const void* data, std::size_t n) {
     }
     if (file_) {
         if (n > 0 && std::fwrite(data, 1, n, file_) != n) {
-            writeFailed_ = true;
-            fail(ERR_IO);
+            failWrite();
             return false;
         }
         return true;
@@ -288,9 +288,7 @@ void Stream::writeSlow(unsigned int v) {
 void Stream::writestring(const char* s) {
     std::size_t n = s ? std::strlen(s) : 0;
     if (n > UINT32_MAX) {
-        fail(ERR_IO);
-        writeFailed_ = true;
-        wlim_ = buf_;
+        failWrite();
         return;
     }
     write(static_cast<unsigned int>(n));
@@ -420,11 +418,10 @@ bool Stream::setfoffset(int64_t offset) {
     if (!isopen() || offset < 0 || (file_ && ::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0)) {
         // For a writing stream a failed seek may have lost buffered bytes, and
         // writing on would put the next ones in the wrong place.
-        if (isopen() && access_ == WRITE) {
-            writeFailed_ = true;
-            wlim_ = buf_;
-        }
-        fail(isopen() ? ERR_IO : ERR_NOTOPEN);
+        if (isopen() && access_ == WRITE)
+            failWrite();
+        else
+            fail(isopen() ? ERR_IO : ERR_NOTOPEN);
         return false;
     }
     if (file_)
@@ -459,8 +456,7 @@ bool Stream::setfoffset(int64_t offset) {
 bool Stream::flush() {
     if (file_) {
         if (std::fflush(file_) != 0) {
-            writeFailed_ = true;
-            fail(ERR_IO);
+            failWrite();
             return false;
         }
         return !writeFailed_;
