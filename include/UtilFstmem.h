@@ -35,7 +35,6 @@
 #include <atomic>
 #include <cassert>
 #include <cstdint>
-#include <cstdlib>
 #include <vector>
 
 class Port_ThrMutex;
@@ -162,21 +161,16 @@ public:
     // Inline on the front block: most takes and give-backs stop there. With
     // pooling off, straight to the heap.
     void* getnewptr() {
-        if (!UT_FASTMEM_IMP::pools_on) {
-            const std::size_t size = imp_->element_size();
-            return Port::heapCallsDefault ? std::malloc(size) : ::qrn_malloc(size);
-        }
+        if (!UT_FASTMEM_IMP::pools_on)
+            return Port::heapTake(imp_->element_size());
         void* e = imp_->take_front();
         return e ? e : slow_getnewptr();
     }
     // Gives an element back; null is ignored.
     void qrn_free(void* p) {
-        if (!UT_FASTMEM_IMP::pools_on) {
-            if (Port::heapCallsDefault)
-                std::free(p);
-            else
-                ::qrn_free(p);
-        } else if (p && !imp_->give_front(p))
+        if (!UT_FASTMEM_IMP::pools_on)
+            Port::heapGive(p);
+        else if (p && !imp_->give_front(p))
             slow_free(p);
     }
     int fastmem_verify() const;  // always 0: no check is made

@@ -7,6 +7,7 @@
 #include "PortExport.h"
 
 #include <cstddef>
+#include <cstdlib>
 
 // malloc / realloc / free. A request for 0 bytes gives a unique non-null block.
 PORT_EXPORT void* qrn_malloc(std::size_t size);
@@ -28,6 +29,16 @@ PORT_EXPORT HeapCalls setHeapCalls(const HeapCalls& calls);
 // True while the C library's calls are installed: inline paths elsewhere may
 // then call malloc and free themselves.
 PORT_EXPORT extern bool heapCallsDefault;
+
+// qrn_malloc and qrn_free for hot paths: the C library's calls directly while
+// they are installed, without a call into the library.
+inline void* heapTake(std::size_t size) { return heapCallsDefault && size ? std::malloc(size) : ::qrn_malloc(size); }
+inline void heapGive(void* p) {
+    if (heapCallsDefault)
+        std::free(p);
+    else
+        ::qrn_free(p);
+}
 }  // namespace Port
 
 // printf-style formatting into storage of the calling thread, valid until the

@@ -9,7 +9,6 @@
 #include <PortString.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -33,17 +32,12 @@ Util::Statics::Shared<Port_ThrMutex> poolLock;
 // The texts come from the library's heap calls: one call, not operator
 // new[]'s two, for a text that lives as long as its object.
 char* newText(std::size_t length) {
-    void* p = Port::heapCallsDefault ? std::malloc(length + 1) : ::qrn_malloc(length + 1);
+    void* p = Port::heapTake(length + 1);
     if (!p)
         throw std::bad_alloc();
     return static_cast<char*>(p);
 }
-void freeText(char* text) {
-    if (Port::heapCallsDefault)
-        std::free(text);
-    else
-        ::qrn_free(text);
-}
+void freeText(char* text) { Port::heapGive(text); }
 
 }  // namespace
 
