@@ -207,9 +207,10 @@ private:
     UT_IFILEDIR* addentry(const char* name, int offset, int size, int type, int data, Probe probe);
     UT_IFILEDIR* newentry(const char* name, int type, int data, const Probe& probe);
     UT_IFILEDIR* placeentry(const char* name, int offset, int size, int type, int data);
-    void indexentry(uint32_t number, uint64_t hash);
+    void indexentry(uint32_t number, uint64_t hash, IndexSlot* slot = nullptr);
     void indexentries(uint32_t first);
     IndexSlot* slotof(const char* name, uint64_t hash);
+    void* entryroom(std::size_t n) const;
     UT_IFILEDIR* entryat(uint32_t number) const;
     UT_IFILEDIR* makeentry(const char* name, int offset, int size, int type, int data);
     UT_IFILEDIR* lookup(const char* name, Probe* probe);

@@ -452,11 +452,14 @@ UT_IFILE_IMP::IndexSlot* UT_IFILE_IMP::slotof(const char* name, uint64_t hash) {
     }
 }
 
+// Where entry number n + 1 lives in the chunks.
+void* UT_IFILE_IMP::entryroom(std::size_t n) const {
+    return entryChunks[n / kChunkEntries].get() + (n % kChunkEntries) * sizeof(UT_IFILEDIR);
+}
+
 // The entry of number `number` (from 1).
 UT_IFILEDIR* UT_IFILE_IMP::entryat(uint32_t number) const {
-    const std::size_t n = number - 1;
-    auto* chunk = reinterpret_cast<UT_IFILEDIR*>(entryChunks[n / kChunkEntries].get());
-    return std::launder(chunk + n % kChunkEntries);
+    return std::launder(static_cast<UT_IFILEDIR*>(entryroom(number - 1)));
 }
 
 // Readers tend to take segments in the order they were written, so the entry
@@ -526,8 +529,7 @@ UT_IFILEDIR* UT_IFILE_IMP::makeentry(const char* name, int offset, int size, int
         nameroom -= bytes;
     }
     std::memcpy(text, name, bytes);
-    void* at = entryChunks[n / kChunkEntries].get() + (n % kChunkEntries) * sizeof(UT_IFILEDIR);
-    return new (at) UT_IFILEDIR(UT_IFILEDIR::InFile{}, text, offset, size, type, data);
+    return new (entryroom(n)) UT_IFILEDIR(UT_IFILEDIR::InFile{}, text, offset, size, type, data);
 }
 
 // Adds an entry to the directory and its index, or (when memory runs out)
@@ -538,13 +540,8 @@ UT_IFILEDIR* UT_IFILE_IMP::addentry(const char* name, int offset, int size, int 
         probe.hole = nullptr;  // the slots moved
     }
     UT_IFILEDIR* entry = placeentry(name, offset, size, type, data);
-    if (probe.hole) {
-        assert(!probe.hole->number && "a look-up's free slot is still free");
-        ++indexed;
-        *probe.hole = IndexSlot{static_cast<uint32_t>(entries), tagOf(probe.hash)};
-    } else {
-        indexentry(static_cast<uint32_t>(entries), Util::hashText(entry->getname()));
-    }
+    const uint64_t hash = probe.hole ? probe.hash : Util::hashText(entry->getname());
+    indexentry(static_cast<uint32_t>(entries), hash, probe.hole);
     return entry;
 }
 
@@ -556,9 +553,12 @@ UT_IFILEDIR* UT_IFILE_IMP::placeentry(const char* name, int offset, int size, in
     return entry;
 }
 
-// Enters entry `number`, whose name has `hash`, in the index, which has room.
-void UT_IFILE_IMP::indexentry(uint32_t number, uint64_t hash) {
-    IndexSlot* slot = slotof(entryat(number)->getname(), hash);
+// Enters entry `number`, whose name has `hash`, in the index, which has room:
+// in `slot` when a look-up found it free, else where the name belongs.
+void UT_IFILE_IMP::indexentry(uint32_t number, uint64_t hash, IndexSlot* slot) {
+    assert((!slot || !slot->number) && "a look-up's free slot is still free");
+    if (!slot)
+        slot = slotof(entryat(number)->getname(), hash);
     if (!slot->number)
         ++indexed;
     *slot = IndexSlot{number, tagOf(hash)};  // a later entry of equal name wins

@@ -9,9 +9,9 @@
 namespace Util {
 
 // Eight bytes at a time (the hash never leaves the process, so the host's
-// byte order does not matter), then a full mix, so that the low bits, which
-// pick a slot, depend on every byte: names that differ only in their last
-// characters would otherwise crowd neighbouring slots.
+// byte order does not matter), then a full mix, so that every bit, whichever
+// an index picks its slot by, depends on every byte: names that differ only
+// in their last characters would otherwise crowd neighbouring slots.
 inline uint64_t hashText(const char* text) {
     constexpr uint64_t kMul = 0xff51afd7ed558ccdull;
     std::size_t n = std::strlen(text);
