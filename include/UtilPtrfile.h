@@ -65,12 +65,9 @@ public:
 private:
     static constexpr unsigned kFirstBits = 10;  // 1024 slots to start with: a small file never grows the index
 
-    // Keys are mostly small consecutive identities or aligned addresses; the
-    // multiplication spreads either over the whole array.
-    std::size_t home(const void* key) const {
-        return static_cast<std::size_t>(
-            (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key)) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
-    }
+    // Where a key's probe starts: the top bits of its keyed hash, since the
+    // identities in a file are whatever its writer chose.
+    std::size_t home(const void* key) const;
     void grow() {
         std::vector<Entry> old(slots.size() * 2, Traits::empty());
         old.swap(slots);

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "UtilReport.h"
+#include "UtilTextHash.h"
 
 #include <UtilPtrfile.h>
 
@@ -107,7 +108,7 @@ inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Fra
         fail(at, kWhyTruncated);
     std::vector<Record> records;
     records.reserve(count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), kReserveLimit) : 0);
-    std::unordered_map<void*, std::size_t> seen;
+    std::unordered_map<void*, std::size_t, KeyedPointerHash> seen;
     at += 4;
     for (int i = 0; i < count; ++i) {
         Record r{nullptr, 0, {}};
@@ -147,7 +148,7 @@ void checkTotals(const std::vector<Record>& records, bool empty, RefsOf refsOf, 
         all += r.refs;
     if (empty && all <= INT32_MAX)
         return;  // no sum of counts can pass the limit
-    std::unordered_map<std::string_view, int64_t> totals;
+    std::unordered_map<std::string_view, int64_t, KeyedTextHash> totals;
     for (const auto& r : records)
         totals[r.text] += r.refs;
     for (const auto& [text, total] : totals)

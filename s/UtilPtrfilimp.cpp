@@ -1,5 +1,6 @@
 // UtilPtrfilimp.cpp - the pointer-fixing stream and its fix-up table.
 #include "UtilReport.h"
+#include "UtilTextHash.h"
 
 #include <UtilFstmem.h>
 #include <UtilPtrfile.h>
@@ -95,6 +96,12 @@ int UT_PTRFIXTABLE::hash(void* key) const {
 }
 
 const void* UT_PTRRECS::key(UT_PTRFIXREC* e) { return e->oldaddr; }
+
+template <class Traits>
+std::size_t UT_PTRINDEX<Traits>::home(const void* key) const {
+    const uint64_t word = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
+    return static_cast<std::size_t>(Util::KeyedHash::hashWord(word, Util::KeyedHash::processKey()) >> (64 - bits));
+}
 
 UT_PTRFIXREC* UT_PTRFIXTABLE::findorcreate(void* key) {
     UT_PTRFIXREC*& found = index.slot(key);
