@@ -198,6 +198,7 @@ private:
     static constexpr std::size_t kNameChunk = 16384;    // bytes per chunk of names (a name is at most 256)
 
     bool readsegdir(Port::Stream* s);
+    bool namefits(const char* name);
     // Where a look-up that found nothing ended: its name's hash and the free
     // slot the name would take (null: none known).
     struct Probe {

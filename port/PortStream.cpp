@@ -31,6 +31,8 @@ constexpr unsigned kDefaultBuffer = 64 * 1024;
 
 // String lengths above this are checked against the size of the file.
 constexpr unsigned int kCheckedLength = 4096;
+// The most of a string's text taken into memory before its bytes are read.
+constexpr std::size_t kTextPiece = 65536;
 
 // The open(2) flags of each way a file is opened.
 constexpr int kReadFlags = O_RDONLY;
@@ -122,6 +124,7 @@ bool Stream::openFile(const char* name, int flags) {
     rlim_ = buf_;
     wlim_ = access_ == WRITE ? end_ : buf_;
     bufPos_ = 0;
+    extent_ = 0;
     writeFailed_ = false;
     error_ = ERR_NONE;
     return true;
@@ -398,10 +401,16 @@ std::size_t Stream::readstring(std::string& text, std::size_t max) {
         return 0;
     if (len > max)
         return skip(len) ? len : 0;
-    text.resize(len);
-    if (!readtext(text.data(), len)) {
-        text.clear();
-        return 0;
+    // In pieces, so that the memory taken follows the bytes that arrive: a
+    // pipe cannot tell that a length announces more than will ever come.
+    for (std::size_t done = 0; done < len;) {
+        const std::size_t step = std::min<std::size_t>(len - done, kTextPiece);
+        text.resize(done + step);
+        if (!readtext(text.data() + done, step)) {
+            std::string().swap(text);
+            return 0;
+        }
+        done += step;
     }
     return len;
 }
@@ -412,6 +421,11 @@ int64_t Stream::getfoffset() {
     if (fd_ < 0)
         return -1;
     return bufPos_ + (cur_ - buf_);
+}
+
+int64_t Stream::getfextent() {
+    const int64_t at = getfoffset();
+    return at < 0 ? at : std::max(extent_, at);
 }
 
 bool Stream::setfoffset(int64_t offset) {
@@ -426,6 +440,7 @@ bool Stream::setfoffset(int64_t offset) {
     }
     if (file_)
         return true;
+    extent_ = std::max(extent_, getfoffset());
     if (access_ == READ) {
         // Inside the bytes already read, the seek costs nothing.
         if (offset >= bufPos_ && offset <= bufPos_ + (end_ - buf_)) {
@@ -507,6 +522,19 @@ bool File::sync(const char* name) {
     if (fd < 0)
         return false;
     bool ok = ioCalls.fsync(fd) == 0;
+    return ioCalls.close(fd) == 0 && ok;
+}
+
+bool File::syncdir(const char* name) {
+    if (!name)
+        return false;
+    std::string dir(name);
+    const std::size_t slash = dir.find_last_of('/');
+    dir = slash == std::string::npos ? "." : slash == 0 ? "/" : dir.substr(0, slash);
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = ioCalls.fsync(fd) == 0 || errno == EINVAL;
     return ioCalls.close(fd) == 0 && ok;
 }
 

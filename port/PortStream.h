@@ -137,6 +137,10 @@ public:
     // Absolute byte position; -1 when closed or on failure.
     int64_t getfoffset();
     bool setfoffset(int64_t offset);
+    // The furthest position the stream has stood at since it was opened: the
+    // end of what was written, even after a seek back to patch a byte before
+    // it. -1 when closed.
+    int64_t getfextent();
 
     int geterror() const { return error_; }
     void clearerror() {
@@ -195,6 +199,7 @@ private:
     char* rlim_ = nullptr;       // the inline read path's limit
     char* wlim_ = nullptr;       // the inline write path's limit
     int64_t bufPos_ = 0;         // the file position of buf_[0]
+    int64_t extent_ = 0;         // the furthest position left by a seek since the file was opened
     bool writeFailed_ = false;   // a write, flush or seek failed: later writes are refused
     int error_ = ERR_NONE;       // the first error met since the last clearerror
 };
@@ -217,6 +222,10 @@ public:
     // or the file cannot be opened. A caller replacing a file calls it on the
     // new file before renaming it over the old one.
     static bool sync(const char* name);
+    // Forces the directory entry of `name` to the device: after a rename over
+    // an old file, the rename itself then survives a power loss. False when
+    // that fails; a file system that cannot sync a directory counts as done.
+    static bool syncdir(const char* name);
     // Turns every '\' of `path` into '/', in place.
     static void makeunixpath(char* path);
     // The standard-output stream used by dumps without a stream argument.

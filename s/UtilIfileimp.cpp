@@ -226,8 +226,17 @@ unsigned char UT_IFILE_IMP::create(const char* name) {
     return 1;
 }
 
+// A segment's name must fit the directory's name field: a file holding a
+// longer one could not be loaded again.
+bool UT_IFILE_IMP::namefits(const char* name) {
+    if (std::strlen(name) < kNameRoom)
+        return true;
+    UTIL_REPORT().error(kMsgLongName, name);
+    return false;
+}
+
 UT_IFILEDIR* UT_IFILE_IMP::newfdir(char* name, int type, int data) {
-    if (!name)
+    if (!name || !namefits(name))
         return nullptr;
     return newentry(name, type, data, Probe{});
 }
@@ -244,10 +253,8 @@ Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
     StateCheck check{*this};
     if (access != Port::Stream::WRITE || !name || !fname)
         return nullptr;
-    if (std::strlen(name) >= kNameRoom) {
-        UTIL_REPORT().error(kMsgLongName, name);
+    if (!namefits(name))
         return nullptr;
-    }
     if (curseg)
         enddataseg();  // the segment begun before ends where its bytes end
     if (!filecache)
@@ -279,7 +286,9 @@ unsigned char UT_IFILE_IMP::enddataseg() {
         // A stream kept open for the whole file is flushed when it is closed:
         // a flush per segment would cost a write to the system per segment.
         bool ok = filecache ? stream->geterror() == 0 : stream->flush();
-        int64_t p = stream->getfoffset();
+        // The segment ends at the furthest byte written into it: a caller
+        // may have gone back to patch a count at its start.
+        int64_t p = stream->getfextent();
         if (p > INT32_MAX) {
             UTIL_REPORT().error(kMsgTooLarge, curseg->getname(), fname);
             ok = false;

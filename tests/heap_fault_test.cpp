@@ -12,6 +12,8 @@
 
 #include <PortHeap.h>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +41,7 @@ struct HeapState {
 };
 HeapState heap;
 std::atomic<long> liveBlocks{0};
+std::atomic<std::size_t> largestRequest{0};  // the largest block asked for, as tests reset it
 
 bool refuse() {
     if (!heap.armed)
@@ -52,6 +55,9 @@ bool refuse() {
 }
 
 void* take(std::size_t n) {
+    std::size_t seen = largestRequest.load(std::memory_order_relaxed);
+    while (n > seen && !largestRequest.compare_exchange_weak(seen, n, std::memory_order_relaxed)) {
+    }
     if (refuse())
         return nullptr;
     void* p = std::malloc(n ? n : 1);
@@ -341,6 +347,28 @@ TEST(HeapFailures, ExpressionsEvaluateOrFailCleanly) {
         }
         EXPECT_EQ(expr(&vars), 44);
     });
+}
+
+// ---- memory that follows the bytes ------------------------------------------
+
+TEST(HeapUse, ATextAnnouncedFromAPipeTakesMemoryOnlyAsItsBytesArrive) {
+    // Sixteen bytes: a length of 2 GiB, then twelve characters of it.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const unsigned char announced[] = {0x00, 0x00, 0x00, 0x80, 'a', 'b', 'c', 'd',
+                                       'e',  'f',  'g',  'h',  'i', 'j', 'k', 'l'};
+    ASSERT_EQ(::write(ends[1], announced, sizeof announced), static_cast<ssize_t>(sizeof announced));
+    ::close(ends[1]);
+    Port::Stream in(Port::Stream::READ, 0);
+    ASSERT_TRUE(in.open(("/dev/fd/" + std::to_string(ends[0])).c_str()));
+    ::close(ends[0]);
+    std::string text;
+    largestRequest = 0;
+    EXPECT_EQ(in.readstring(text, SIZE_MAX), 0u);
+    EXPECT_EQ(in.geterror(), Port::Stream::ERR_CORRUPT);
+    EXPECT_TRUE(text.empty());
+    EXPECT_LT(largestRequest.load(), std::size_t{1} << 20);
+    in.close();
 }
 
 }  // namespace

@@ -150,6 +150,28 @@ std::string header(int version, int revision, int count, int position) {
     return h + std::string(kHeader - h.size(), '\0');
 }
 
+TEST_P(SegmentedFile, ACountPatchedInAtItsStartKeepsTheWholeSegment) {
+    std::string path = UtilTest::tempPath("patched.seg");
+    UT_IFILE f;
+    f.setfilecache(GetParam());
+    ASSERT_EQ(f.create(path.c_str()), 1);
+    const std::string data(1000, 'd');
+    Port::Stream* s = f.putdataseg(const_cast<char*>("counted"), 0, 0);
+    ASSERT_NE(s, nullptr);
+    const int64_t start = s->getfoffset();
+    s->writeint32(0);  // the count's place, filled in once the data is written
+    s->writebytes(data.data(), data.size());
+    ASSERT_TRUE(s->setfoffset(start));
+    s->writeint32(1000);
+    EXPECT_EQ(f.enddataseg(), 1);
+    putSegment(f, "after", std::string(10, 'a'));
+    ASSERT_EQ(f.unload(), 1);
+    UT_IFILE back;
+    ASSERT_EQ(back.load(path.c_str()), 1);
+    EXPECT_EQ(getSegment(back, "counted"), le32(1000) + data);
+    EXPECT_EQ(getSegment(back, "after"), std::string(10, 'a'));
+}
+
 TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory) {
     std::string path = UtilTest::tempPath("walk.seg");
     const int n = UT_IFILE_IMP::kMaxSegments;
@@ -397,16 +419,26 @@ TEST(SegmentedFileMisuse, EndingASegmentNeverBegunIsRefused) {
     EXPECT_EQ(f.unload(), 1);
 }
 
-TEST(SegmentedFileMisuse, ASegmentNameOf256CharactersIsRefused) {
+TEST(SegmentedFileMisuse, ASegmentNameOf256CharactersIsRefusedByBothWaysIn) {
     std::string path = UtilTest::tempPath("longname.seg");
     UT_IFILE f;
     ASSERT_EQ(f.create(path.c_str()), 1);
+    putSegment(f, "kept", std::string(10, 'k'));
     std::string tooLong(UT_IFILE_IMP::kNameRoom, 'x');
-    UtilTest::CapturedReports seen;
-    EXPECT_EQ(f.putdataseg(tooLong.data(), 0, 0), nullptr);
-    EXPECT_EQ(seen.messages().at(0).text, "Segment name \"" + tooLong + "\" is longer than 255 characters.\n");
-    EXPECT_EQ(f.getnumsegs(), 0);
-    EXPECT_EQ(f.unload(), 1);
+    const std::string report = "Segment name \"" + tooLong + "\" is longer than 255 characters.\n";
+    {
+        UtilTest::CapturedReports seen;
+        EXPECT_EQ(f.putdataseg(tooLong.data(), 0, 0), nullptr);
+        EXPECT_EQ(f.newfdir(tooLong.data(), 0, 0), nullptr);
+        ASSERT_EQ(seen.messages().size(), 2u);
+        EXPECT_EQ(seen.messages()[0].text, report);
+        EXPECT_EQ(seen.messages()[1].text, report);
+    }
+    EXPECT_EQ(f.getnumsegs(), 1);
+    ASSERT_EQ(f.unload(), 1);
+    UT_IFILE back;
+    ASSERT_EQ(back.load(path.c_str()), 1);
+    EXPECT_EQ(getSegment(back, "kept"), std::string(10, 'k'));
 }
 
 TEST(SegmentedFileMisuse, CreatingAnotherFileLetsTheFirstGoWithAWarning) {

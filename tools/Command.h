@@ -64,9 +64,10 @@ public:
     // The path to write the new contents to; empty when it could not be made
     // (after printing why).
     const std::string& path() const { return temp_; }
-    // Syncs the new file and renames it over the target; false (after
-    // printing why, as `command`) when either fails: the target is then as
-    // it was.
+    // Syncs the new file, renames it over the target and syncs the
+    // target's directory, so that the rename survives a power loss; false
+    // (after printing why, as `command`) when any of them fails: the target
+    // is then as it was, or (when only the last failed) wholly new.
     bool commit(const char* command);
 
 private:

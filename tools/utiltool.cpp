@@ -116,6 +116,11 @@ bool Replacement::commit(const char* command) {
         return false;
     }
     temp_.clear();
+    if (!Port::File::syncdir(target_.c_str())) {
+        refuse(command, "'%s' was written, but its directory could not be synced: %s", target_.c_str(),
+               std::strerror(errno));
+        return false;
+    }
     return true;
 }
 
