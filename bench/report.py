@@ -95,6 +95,17 @@ FAMILIES = [
     ("Primes", [
         ("prime_bench", "BM_PrimesInRange", [("sieve of Eratosthenes", "BM_Sieve")]),
     ]),
+    ("Flooding: n names or identities crafted to collide under the former unkeyed hashes, beside ordinary ones", [
+        ("flood_bench", "BM_SegfileWrite<kCrafted>", [("ordinary names", "BM_SegfileWrite<kOrdinary>")]),
+        ("flood_bench", "BM_SegfileLoadAndLookUp<kCrafted>", [("ordinary names", "BM_SegfileLoadAndLookUp<kOrdinary>")]),
+        ("flood_bench", "BM_NameCacheAdd<kCrafted>", [("ordinary names", "BM_NameCacheAdd<kOrdinary>")]),
+        ("flood_bench", "BM_NameImageReadAndFind<kCrafted, kOrdinary>",
+         [("ordinary names", "BM_NameImageReadAndFind<kOrdinary, kOrdinary>")]),
+        ("flood_bench", "BM_NameImageReadAndFind<kOrdinary, kCrafted>",
+         [("ordinary identities", "BM_NameImageReadAndFind<kOrdinary, kOrdinary>")]),
+        ("flood_bench", "BM_NameImageReadAndFind<kCrafted, kCrafted>",
+         [("ordinary names and identities", "BM_NameImageReadAndFind<kOrdinary, kOrdinary>")]),
+    ]),
     ("Typed face: each typed call beside the untyped call it makes (n nets)", [
         ("typed_bench", "BM_TreeFindTyped", [("UT_BTR_TREE::find", "BM_TreeFindUntyped")]),
         ("typed_bench", "BM_HashFindTyped", [("UT_HASH::s_find", "BM_HashFindUntyped")]),

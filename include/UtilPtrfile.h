@@ -65,8 +65,8 @@ public:
 private:
     static constexpr unsigned kFirstBits = 10;  // 1024 slots to start with: a small file never grows the index
 
-    // Where a key's probe starts: the top bits of its keyed hash, since the
-    // identities in a file are whatever its writer chose.
+    // Where a key's probe starts: the top bits of its hash (see the traits'
+    // kKeyed).
     std::size_t home(const void* key) const;
     void grow() {
         std::vector<Entry> old(slots.size() * 2, Traits::empty());
@@ -82,8 +82,12 @@ private:
     std::size_t used = 0;      // slots in use
 };
 
-// Writing side: pointer value to identity (null is never a key).
+// Writing side: pointer value to identity (null is never a key). The keys
+// are the caller's own addresses, which no file chooses: a multiplication by
+// the golden ratio spreads them and keeps objects that lie together in memory
+// together in the index, so a save in address order finds its slots cached.
 struct UT_PTRIDS {
+    static constexpr bool kKeyed = false;
     struct Entry {
         const void* ptr;
         uint32_t id;
@@ -93,8 +97,11 @@ struct UT_PTRIDS {
     static const void* key(const Entry& e) { return e.ptr; }
 };
 
-// Reading side: identity to its record (records may have the null key).
+// Reading side: identity to its record (records may have the null key). The
+// identities are whatever the file's writer chose, so they are hashed under
+// the process's key: no choice of them crowds the index.
 struct UT_PTRRECS {
+    static constexpr bool kKeyed = true;
     using Entry = UT_PTRFIXREC*;
     static Entry empty() { return nullptr; }
     static bool isEmpty(Entry e) { return e == nullptr; }

@@ -94,11 +94,40 @@ inline void writeRecord(UT_PTRFILE& file, const void* name, int32_t refs, const 
     file.writestring(text);
 }
 
+// The first record (in file order) whose identity an earlier record gave
+// another text, among the first `n`; n when there is none. Sorting instead
+// of hashing: the identities are the file's, and sorted they need no index.
+inline std::size_t firstClash(const std::vector<Record>& records, std::size_t n) {
+    std::vector<std::pair<void*, std::size_t>> order;
+    order.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        order.emplace_back(records[i].identity, i);
+    std::sort(order.begin(), order.end());
+    std::size_t clash = n;
+    for (std::size_t i = 0, first = 0; i < order.size(); ++i) {
+        if (i == 0 || order[i].first != order[i - 1].first)
+            first = order[i].second;  // the identity's first record: the others must agree with it
+        else if (records[order[i].second].text != records[first].text)
+            clash = std::min(clash, order[i].second);
+    }
+    return clash;
+}
+
 // Reads one image from the file's position. A text longer than `maxLen` is
 // the fatal report `tooLong` (the callers' own wording); any other fault is
-// kMsgCorrupt with the position where the bad record starts.
+// kMsgCorrupt with the position where the bad record starts. Faults are
+// reported in file order: one identity given two texts is found once the
+// records before a fault are in, and reported first when it comes earlier.
 inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Frame::Unit& unit, const char* tooLong) {
+    std::vector<Record> records;
+    std::vector<long long> starts;  // where each record starts in the file
+    auto clashBefore = [&](std::size_t n) {
+        std::size_t clash = firstClash(records, n);
+        if (clash < n)
+            Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, kMsgCorrupt, starts[clash], kWhyTwice);
+    };
     auto fail = [&](long long at, const char* why) {
+        clashBefore(records.size());
         Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, kMsgCorrupt, at, why);
     };
     // Positions are counted, not asked of the stream for every record.
@@ -106,9 +135,9 @@ inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Fra
     int count = 0;
     if (!file.readint32(&count))
         fail(at, kWhyTruncated);
-    std::vector<Record> records;
-    records.reserve(count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), kReserveLimit) : 0);
-    std::unordered_map<void*, std::size_t, KeyedPointerHash> seen;
+    const std::size_t reserve = count > 0 ? std::min<std::size_t>(static_cast<std::size_t>(count), kReserveLimit) : 0;
+    records.reserve(reserve);
+    starts.reserve(reserve);
     at += 4;
     for (int i = 0; i < count; ++i) {
         Record r{nullptr, 0, {}};
@@ -118,21 +147,22 @@ inline std::vector<Record> read(UT_PTRFILE& file, unsigned int maxLen, const Fra
         std::size_t len = file.readstring(r.text, maxLen);
         if (file.geterror())
             fail(at, kWhyTruncated);
-        if (len > maxLen)
+        if (len > maxLen) {
+            clashBefore(records.size());
             Frame::Reporter(unit, __LINE__).fatal(Frame::kFatal, "%s", tooLong);
+        }
         if (refs < 0)
             fail(at, kWhyNegative);
         if (std::memchr(r.text.data(), '\0', r.text.size()))
             fail(at, kWhyZeroByte);
         if (!r.identity)
             fail(at, kWhyNull);
-        auto [it, fresh] = seen.emplace(r.identity, records.size());
-        if (!fresh && records[it->second].text != r.text)
-            fail(at, kWhyTwice);
         r.refs = refs;
+        starts.push_back(at);
         at += 12 + static_cast<long long>(r.text.size());
         records.push_back(std::move(r));
     }
+    clashBefore(records.size());
     return records;
 }
 

@@ -23,6 +23,7 @@ constexpr unsigned kRecordBytes = 32;
 constexpr unsigned kRecordsPerBlock = 1024;
 constexpr const char* kRecordClass = "UT_PTRFIXREC";
 constexpr uint32_t kFirstRefsRoom = 4;
+constexpr uint64_t kGoldenRatio = 0x9E3779B97F4A7C15ull;  // 2^64 / phi, odd
 
 // The full address in hex: a plain %x would show only its low 32 bits.
 constexpr const char* kMsgRegistered = "Pointer %" PRIxPTR " already registered.\n";
@@ -100,7 +101,10 @@ const void* UT_PTRRECS::key(UT_PTRFIXREC* e) { return e->oldaddr; }
 template <class Traits>
 std::size_t UT_PTRINDEX<Traits>::home(const void* key) const {
     const uint64_t word = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(key));
-    return static_cast<std::size_t>(Util::KeyedHash::hashWord(word, Util::KeyedHash::processKey()) >> (64 - bits));
+    if constexpr (Traits::kKeyed)
+        return static_cast<std::size_t>(Util::KeyedHash::hashWord(word, Util::KeyedHash::processKey()) >> (64 - bits));
+    else
+        return static_cast<std::size_t>((word * kGoldenRatio) >> (64 - bits));
 }
 
 UT_PTRFIXREC* UT_PTRFIXTABLE::findorcreate(void* key) {

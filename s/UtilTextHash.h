@@ -31,11 +31,27 @@ const Key& processKey() noexcept;
 
 namespace Details {
 
+// The same as fold, from four 32 x 32-bit products, for compilers without a
+// 128-bit integer.
+inline uint64_t foldPortable(uint64_t a, uint64_t b) {
+    constexpr uint64_t kLow = 0xffffffffull;
+    const uint64_t ll = (a & kLow) * (b & kLow), lh = (a & kLow) * (b >> 32);
+    const uint64_t hl = (a >> 32) * (b & kLow), hh = (a >> 32) * (b >> 32);
+    const uint64_t middle = (ll >> 32) + (lh & kLow) + (hl & kLow);
+    const uint64_t low = (ll & kLow) | middle << 32;
+    const uint64_t high = hh + (lh >> 32) + (hl >> 32) + (middle >> 32);
+    return low ^ high;
+}
+
 // The two halves of a * b folded into one: every bit of either factor moves
 // bits of the result, and nothing undoes it.
 inline uint64_t fold(uint64_t a, uint64_t b) {
+#ifdef __SIZEOF_INT128__
     const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
     return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
+#else
+    return foldPortable(a, b);
+#endif
 }
 
 // n bytes (at most 8) as a little-endian number, the same on every host.
@@ -91,17 +107,11 @@ inline uint64_t hashText(const char* text) {
     return KeyedHash::hashBytes(text, std::strlen(text), KeyedHash::processKey());
 }
 
-// For the standard unordered containers that hold a file's texts or
-// identities: theirs would hash them without a key.
+// For the standard unordered containers that hold a file's texts: theirs
+// would hash them without a key.
 struct KeyedTextHash {
     std::size_t operator()(std::string_view text) const noexcept {
         return static_cast<std::size_t>(KeyedHash::hashBytes(text.data(), text.size(), KeyedHash::processKey()));
-    }
-};
-struct KeyedPointerHash {
-    std::size_t operator()(const void* p) const noexcept {
-        return static_cast<std::size_t>(
-            KeyedHash::hashWord(static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)), KeyedHash::processKey()));
     }
 };
 

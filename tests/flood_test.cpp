@@ -56,6 +56,14 @@ TEST(KeyedHash, AWordHashesAsItsEightLittleEndianBytes) {
     }
 }
 
+TEST(KeyedHash, ThePortableFoldIsTheWideOne) {
+    uint64_t a = 0x9e3779b97f4a7c15ull, b = ~uint64_t{0};
+    for (int i = 0; i < 1000; ++i, a = a * 6364136223846793005ull + 1, b = b * 2862933555777941757ull + 3)
+        ASSERT_EQ(Util::KeyedHash::Details::foldPortable(a, b), Util::KeyedHash::Details::fold(a, b)) << a << " " << b;
+    EXPECT_EQ(Util::KeyedHash::Details::foldPortable(~uint64_t{0}, ~uint64_t{0}),
+              Util::KeyedHash::Details::fold(~uint64_t{0}, ~uint64_t{0}));
+}
+
 TEST(KeyedHash, EveryByteAndTheLengthCount) {
     // Each length from 0 to 40 over the tail and block paths: changing any one
     // byte, or only the length, changes the hash.

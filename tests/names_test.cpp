@@ -359,8 +359,15 @@ TEST_F(BadImages, AZeroByteInsideATextIsRefused) {
     EXPECT_TRUE(refused(patched(kFirst + kRecordHead + 1, std::string(1, '\0'))));
 }
 
-TEST_F(BadImages, AnIdentityGivenToTwoTextsIsRefused) {
-    EXPECT_TRUE(refused(patched(kSecond, std::string("\1\0\0\0", 4))));
+TEST_F(BadImages, AnIdentityGivenToTwoTextsIsRefusedAtItsSecondRecordBeforeLaterFaults) {
+    const std::string report =
+        "Corrupt name image at byte " + std::to_string(kSecond) + ": one identity names two different texts.\n";
+    const std::string clash = patched(kSecond, std::string("\1\0\0\0", 4));
+    EXPECT_TRUE(refused(clash, report.c_str()));
+    std::string thenNegative = clash;
+    thenNegative.replace(kThird + kWord, 4, std::string("\xff\xff\xff\xff", 4));
+    EXPECT_TRUE(refused(thenNegative, report.c_str()));
+    EXPECT_TRUE(refused(clash.substr(0, kThird + 2), report.c_str()));  // and before a cut
 }
 
 TEST_F(BadImages, TheNullIdentityIsRefused) { EXPECT_TRUE(refused(patched(kFirst, std::string(4, '\0')))); }
