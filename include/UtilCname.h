@@ -148,8 +148,9 @@ public:
     // for a null text.
     UT_NCH_NAME* add(const char* text, int nrefs);
     UT_NCH_NAME* find(const char* text);
-    // The same for a std::string_view (see UtilTextView.h).
-    UT_NCH_NAME* add(std::string_view text, int nrefs) { return add(Util::CText(text).c_str(), nrefs); }
+    // The same for a std::string_view (see UtilTextView.h). The view's text
+    // does not outlive the call, so even a pointer-only cache keeps a copy.
+    UT_NCH_NAME* add(std::string_view text, int nrefs);
     UT_NCH_NAME* find(std::string_view text) { return find(Util::CText(text).c_str()); }
     // Removes (and deletes) every name whose reference count is 0.
     void clean();
@@ -178,7 +179,9 @@ public:
     UT_NCH_CACHE_IMP(const UT_NCH_CACHE_IMP&) = delete;
     UT_NCH_CACHE_IMP& operator=(const UT_NCH_CACHE_IMP&) = delete;
 
-    UT_NCH_NAME* add(const char* text, int nrefs);
+    // `copy`: the text is kept in the cache's pools even when the cache is
+    // pointer-only (the caller's text does not outlive the call).
+    UT_NCH_NAME* add(const char* text, int nrefs, bool copy = false);
     UT_NCH_NAME* find(const char* text);
     void clean();
     void flush();
@@ -195,7 +198,7 @@ private:
     void adjust_pool(UT_NCH_NAME* name);
     // Takes `name` out of the tree and its pool, and deletes it.
     void erase(UT_NCH_NAME* name);
-    UT_NCH_NAME* make_name(const char* text, std::size_t len);
+    UT_NCH_NAME* make_name(const char* text, std::size_t len, bool copy);
     void release_pools();
     // The hash index (see `index`); none of these throws.
     bool index_ready() noexcept;

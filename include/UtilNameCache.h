@@ -113,8 +113,9 @@ public:
     // `text` must not be null.
     Name* add(const char* text, int nrefs);
     Name* find(const char* text);
-    // The same for a std::string_view (see UtilTextView.h).
-    Name* add(std::string_view text, int nrefs) { return add(CText(text).c_str(), nrefs); }
+    // The same for a std::string_view (see UtilTextView.h). The view's text
+    // does not outlive the call, so even a pointer-only cache keeps a copy.
+    Name* add(std::string_view text, int nrefs);
     Name* find(std::string_view text) { return find(CText(text).c_str()); }
     // Removes every name whose reference count is below 1.
     void clean();

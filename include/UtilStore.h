@@ -22,7 +22,10 @@ public:
 
     // The same for a key given as a std::string_view (see UtilTextView.h). A
     // derived store brings them in with `using UT_STORE::s_add` and the like.
-    unsigned char s_add(std::string_view key, void* data) { return s_add(Util::CText(key).data(), data); }
+    // A store keeps the key itself as the data when the data is null; a
+    // view's text does not outlive the call, so that is refused (an error
+    // report and 0).
+    unsigned char s_add(std::string_view key, void* data);
     void* s_find(std::string_view key) { return s_find(Util::CText(key).data()); }
     void* s_remove(std::string_view key) { return s_remove(Util::CText(key).data()); }
 };

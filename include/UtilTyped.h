@@ -10,9 +10,12 @@
 // Each is a thin shell: every call is one call of the untyped class, whose
 // behaviour (order, statistics, reports) is unchanged, and untyped() hands
 // out that class for the calls the shell does not repeat. The containers
-// hold pointers and never own what they point to. KeyOf(const T&) gives an
-// element's key text (std::string_view, or anything that converts to it); it
-// must not change while the element is stored.
+// hold pointers and never own what they point to. KeyOf gives an element's
+// key text: a function or function object called with a const T&, or a
+// pointer to a member of T, whose result converts to std::string_view (a
+// view or a reference to the element's own text; a std::string returned by
+// value works, at the cost of a copy per compare). The key must not change
+// while the element is stored.
 //
 // Lives in: include/UtilTyped.h (header only); tests: tests/typed_test.cpp; docs: docs/typed.md.
 #pragma once
@@ -25,9 +28,11 @@
 #include "UtilRange.h"
 
 #include <bit>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <string_view>
 #include <type_traits>
@@ -97,6 +102,13 @@ inline unsigned int hashText(std::string_view text) {
     return h;
 }
 
+// An element's key as KeyOf gives it: a member pointer is read, anything
+// else called.
+template <auto KeyOf, class T>
+decltype(auto) keyText(const T& item) {
+    return std::invoke(KeyOf, item);
+}
+
 // Holds the caller's variable of UT_DARRAY before the array is made.
 struct ArrayBlock {
     void* block = nullptr;  // UT_DARRAY keeps its storage's address here
@@ -104,9 +116,16 @@ struct ArrayBlock {
 
 }  // namespace Details
 
+// What TextTree and TextHash take as KeyOf for elements of type T.
+template <auto KeyOf, class T>
+concept KeyFunction = requires(const T& item) {
+    { std::invoke(KeyOf, item) } -> std::convertible_to<std::string_view>;
+};
+
 // A UT_BTR_TREE of T keyed by KeyOf: ascending key order, the tree's AVL
 // shape. Look-ups take the key as it is, without a copy.
 template <class T, auto KeyOf>
+requires KeyFunction<KeyOf, T>
 class TextTree {
 public:
     using iterator = TypedIterator<T, Ranges::TreeIterator>;
@@ -120,7 +139,9 @@ public:
     // Stores `item` under its key and returns it; when the key is taken, the
     // element stored under it is returned and `item` is not stored.
     T* insert(T* item) {
-        const std::string_view key = KeyOf(*item);
+        // Held for the call: a key returned by value must outlive the add.
+        auto&& held = Details::keyText<KeyOf>(*item);
+        const std::string_view key(held);
         void** slot = tree_.add(Details::keyArg(key));
         if (!*slot)
             *slot = item;
@@ -142,7 +163,7 @@ private:
         // Only add's new entry holds no data, and only its own key reaches it.
         if (!data)
             return 0;
-        return Details::compareText(Details::keyOf(key), KeyOf(*static_cast<const T*>(data)));
+        return Details::compareText(Details::keyOf(key), Details::keyText<KeyOf>(*static_cast<const T*>(data)));
     }
 
     mutable UT_BTR_TREE tree_;  // the entries; its calls are const in meaning only
@@ -152,6 +173,7 @@ private:
 // untyped table, insert does not look for the key: a second element of the
 // same key is found first until it is removed.
 template <class T, auto KeyOf>
+requires KeyFunction<KeyOf, T>
 class TextHash {
     // The table's hooks for T, fixed here; the table calls them virtually.
     class Table final : public UT_HASH {
@@ -159,7 +181,8 @@ class TextHash {
         explicit Table(unsigned int n) : UT_HASH(n, 0) {}
         unsigned int hash_func(void* key) override { return Details::hashText(Details::keyOf(key)); }
         int comp_func(void* key, void* value) override {
-            return Details::keyOf(key) == std::string_view(KeyOf(*static_cast<const T*>(value))) ? 0 : 1;
+            return Details::keyOf(key) == std::string_view(Details::keyText<KeyOf>(*static_cast<const T*>(value))) ? 0
+                                                                                                                   : 1;
         }
     };
 
@@ -170,7 +193,8 @@ public:
 
     T* find(std::string_view key) const { return static_cast<T*>(table_.s_find(&key)); }
     void insert(T* item) {
-        std::string_view key = KeyOf(*item);
+        auto&& held = Details::keyText<KeyOf>(*item);  // held for the call, as in TextTree
+        std::string_view key(held);
         table_.add(&key, item);
     }
     T* remove(std::string_view key) { return static_cast<T*>(table_.s_remove(&key)); }

@@ -6,7 +6,9 @@
 
 #include <PortStream.h>
 
+#include <algorithm>
 #include <cassert>
+#include <climits>
 #include <memory>
 #include <new>
 
@@ -21,6 +23,8 @@ constexpr unsigned kNodesPerBlock = 4000;
 static_assert(sizeof(UT_BTR_NODE) == kNodeSize, "a node is one pool element");
 
 constexpr const char* kMsgMustDerive = "This function must be defined in the derived class.\n";
+constexpr const char* kMsgViewAsData =
+    "Key \"%.*s\" given as a view cannot be stored as its own data: it does not outlive the call.\n";
 constexpr const char* kBalanceNames[] = {"RIGHT\n", "LEFT\n", "EQUAL\n"};
 
 Util::Statics::Shared<Util::Statics::Btree> btreeShared;
@@ -47,6 +51,14 @@ const Btree& btree() {
 }  // namespace Util::Statics
 
 UT_STORE::~UT_STORE() = default;
+
+unsigned char UT_STORE::s_add(std::string_view key, void* data) {
+    if (!data) {
+        UTIL_REPORT().error(kMsgViewAsData, static_cast<int>(std::min<std::size_t>(key.size(), INT_MAX)), key.data());
+        return 0;
+    }
+    return s_add(Util::CText(key).data(), data);
+}
 
 // ---- nodes -------------------------------------------------------------
 

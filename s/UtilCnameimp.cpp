@@ -205,7 +205,7 @@ void UT_NCH_CACHE_IMP::adjust_pool(UT_NCH_NAME* name) {
     delete pool;
 }
 
-UT_NCH_NAME* UT_NCH_CACHE_IMP::make_name(const char* text, std::size_t len) {
+UT_NCH_NAME* UT_NCH_CACHE_IMP::make_name(const char* text, std::size_t len, bool copy) {
     if (len < kShortest)
         return new UT_NCH_NAME3(text);
     if (len < kLongest)
@@ -213,7 +213,7 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::make_name(const char* text, std::size_t len) {
     // A pool copy is made only once the name object exists, so a failed
     // allocation leaves no text behind.
     auto* name = new UT_NCH_NAMELONG(text);
-    if (!ptr_only) {
+    if (!ptr_only || copy) {
         try {
             name->text = add_name(text);
         } catch (...) {
@@ -297,7 +297,7 @@ bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name, uint64_t hash, std::size_t h
     return true;
 }
 
-UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
+UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs, bool copy) {
     if (!text)
         return nullptr;
     const bool ready = index_ready();
@@ -318,7 +318,7 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs) {
     void** slot = tree->UT_BTR_TREE::add(text);
     if (!*slot) {
         try {
-            *slot = make_name(text, len);
+            *slot = make_name(text, len, copy);
         } catch (...) {
             // No empty entry is left. The tree counts off only an entry
             // that holds data, so the slot holds a stand-in while it goes.
@@ -489,6 +489,9 @@ UT_NCH_CACHE::~UT_NCH_CACHE() { delete cache_imp; }
 
 // Every other operation forwards to the implementation.
 UT_NCH_NAME* UT_NCH_CACHE::add(const char* text, int nrefs) { return cache_imp->add(text, nrefs); }
+UT_NCH_NAME* UT_NCH_CACHE::add(std::string_view text, int nrefs) {
+    return cache_imp->add(Util::CText(text).c_str(), nrefs, true);
+}
 UT_NCH_NAME* UT_NCH_CACHE::find(const char* text) { return cache_imp->find(text); }
 void UT_NCH_CACHE::clean() { cache_imp->clean(); }
 void UT_NCH_CACHE::flush() { cache_imp->flush(); }

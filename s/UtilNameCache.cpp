@@ -73,7 +73,9 @@ public:
     ~CacheImp() { flush(); }
     CacheImp& operator=(const CacheImp&) = delete;
 
-    Name* add(const char* text, int nrefs);
+    // `keepCopy`: the text is kept in the cache's pools even when the cache
+    // is pointer-only (the caller's text does not outlive the call).
+    Name* add(const char* text, int nrefs, bool keepCopy = false);
     Name* find(const char* text) const;
     void clean();
     void flush();
@@ -96,6 +98,7 @@ private:
 
     const char* copyText(const char* text, std::size_t len);
     void releaseText(const char* text);
+    Pool* poolOf(const char* text) const;
     Pool* newPool(std::size_t need);
     void erase(std::map<const char*, Name*, TextLess>::iterator found);
 
@@ -111,7 +114,9 @@ CacheImp::CacheImp(const CacheImp& other) : ptr_only(other.ptr_only), max_len(ot
         for (const auto& [text, name] : other.names) {
             // The copy is made with this cache's rules; its marks are set in
             // one step rather than one mark() per mark.
-            auto* made = static_cast<NameBase*>(add(text, name->getRefCount()));
+            // A pointer-only copy points at the caller's texts, but copies
+            // those the other cache keeps itself: they go with it.
+            auto* made = static_cast<NameBase*>(add(text, name->getRefCount(), other.poolOf(text) != nullptr));
             made->mcnt = name->getMarkCount();
         }
     } catch (...) {
@@ -143,16 +148,21 @@ const char* CacheImp::copyText(const char* text, std::size_t len) {
     return copy;
 }
 
-void CacheImp::releaseText(const char* text) {
+CacheImp::Pool* CacheImp::poolOf(const char* text) const {
     std::less_equal<const char*> le;
-    Pool* before = nullptr;
     Pool* pool = first_pool;
-    while (pool && !(le(pool->buf, text) && le(text, pool->buf + pool->size))) {
-        before = pool;
+    while (pool && !(le(pool->buf, text) && le(text, pool->buf + pool->size)))
         pool = pool->next;
-    }
+    return pool;
+}
+
+void CacheImp::releaseText(const char* text) {
+    Pool* pool = poolOf(text);
     if (!pool || --pool->nnames > 0)
         return;
+    Pool* before = nullptr;
+    for (Pool* p = first_pool; p != pool; p = p->next)
+        before = p;
     (before ? before->next : first_pool) = pool->next;
     if (pool == cur_pool)
         cur_pool = before;
@@ -160,14 +170,14 @@ void CacheImp::releaseText(const char* text) {
     delete pool;
 }
 
-Name* CacheImp::add(const char* text, int nrefs) {
+Name* CacheImp::add(const char* text, int nrefs, bool keepCopy) {
     auto found = names.find(text);
     Name* name = found != names.end() ? found->second : nullptr;
     if (!name) {
         std::size_t len = std::strlen(text);
-        if (ptr_only) {
+        if (ptr_only && !keepCopy) {
             name = new NameLong(text);
-        } else if (len > max_len) {
+        } else if (len > max_len && !ptr_only) {
             UTIL_REPORT().fatal(Frame::kFatal, "%s", kMsgTooLong);
         } else if (len <= NameShort::kRoom) {
             name = new NameShort(text);
@@ -183,8 +193,8 @@ Name* CacheImp::add(const char* text, int nrefs) {
         try {
             names.emplace(name->getName(), name);
         } catch (...) {
-            if (!ptr_only && std::strlen(text) > NameShort::kRoom)
-                releaseText(name->getName());
+            if (std::strlen(text) > NameShort::kRoom)
+                releaseText(name->getName());  // nothing when no pool holds it
             delete name;
             throw;
         }
@@ -210,8 +220,8 @@ void CacheImp::clean() {
 void CacheImp::erase(std::map<const char*, Name*, TextLess>::iterator found) {
     Name* name = found->second;
     names.erase(found);
-    if (!ptr_only && std::strlen(name->getName()) > NameShort::kRoom)
-        releaseText(name->getName());
+    if (std::strlen(name->getName()) > NameShort::kRoom)
+        releaseText(name->getName());  // nothing when no pool holds it
     delete name;
 }
 
@@ -303,6 +313,7 @@ Cache& Cache::operator=(const Cache& other) {
 Cache::~Cache() { delete imp; }
 
 Name* Cache::add(const char* text, int nrefs) { return imp->add(text, nrefs); }
+Name* Cache::add(std::string_view text, int nrefs) { return imp->add(CText(text).c_str(), nrefs, true); }
 Name* Cache::find(const char* text) { return imp->find(text); }
 void Cache::clean() { imp->clean(); }
 void Cache::flush() { imp->flush(); }

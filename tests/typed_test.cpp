@@ -451,4 +451,71 @@ TEST(StringViews, TheTreeLooksUpByView) {
     EXPECT_EQ(tree.remove(std::string_view(key).substr(0, 6)), &n);
 }
 
+// ---- texts that outlive the call ------------------------------------------
+
+std::string nameByValue(const Net& n) { return n.name; }  // a new string on every call
+int notAText(const Net& n) { return n.fanout; }
+
+static_assert(Util::KeyFunction<&Net::name, Net> && Util::KeyFunction<nameByValue, Net>);
+static_assert(!Util::KeyFunction<notAText, Net>);
+
+TEST(Lifetimes, KeysReturnedByValueOrReadFromAMemberKeepEveryElement) {
+    std::vector<Net> nets(50);
+    for (int i = 0; i < 50; ++i)
+        nets[i].name = std::string(40, static_cast<char>('a' + i % 26)) + std::to_string(i);  // past any inline buffer
+    Util::TextTree<Net, nameByValue> tree;
+    Util::TextHash<Net, nameByValue> hash(16);
+    Util::TextTree<Net, &Net::name> byMember;
+    for (auto& n : nets) {
+        tree.insert(&n);
+        hash.insert(&n);
+        byMember.insert(&n);
+    }
+    EXPECT_EQ(tree.size(), 50u);
+    EXPECT_EQ(byMember.size(), 50u);
+    for (auto& n : nets) {
+        EXPECT_EQ(tree.find(n.name), &n);
+        EXPECT_EQ(hash.find(n.name), &n);
+        EXPECT_EQ(byMember.find(n.name), &n);
+    }
+}
+
+TEST(Lifetimes, PointerOnlyCachesKeepACopyOfAViewAndThePointerOfAText) {
+    const std::string kName = "top/u_core/a_long_net_name";
+    UT_NCH_CACHE tree(1);
+    Util::NameCache::Cache map(true);
+    UT_NCH_NAME* n;
+    Util::NameCache::Name* m;
+    {
+        std::string line = kName + " and the rest of the line";
+        n = tree.add(std::string_view(line).substr(0, kName.size()), 1);
+        m = map.add(std::string_view(line).substr(0, kName.size()), 1);
+        line.assign(line.size(), '#');
+    }
+    EXPECT_EQ(n->get_name(), kName);
+    EXPECT_EQ(tree.find(kName.c_str()), n);
+    EXPECT_EQ(m->getName(), kName);
+    EXPECT_EQ(map.find(kName.c_str()), m);
+    Util::NameCache::Cache copy(map);  // a pointer-only copy copies what the other cache keeps
+    map.flush();
+    ASSERT_NE(copy.find(kName.c_str()), nullptr);
+    EXPECT_EQ(copy.find(kName.c_str())->getName(), kName);
+    static const char kCallers[] = "top/u_core/the_callers_own_text";
+    EXPECT_EQ(tree.add(kCallers, 1)->get_name(), kCallers) << "a C string is kept by its pointer, as before";
+    tree.clean();
+}
+
+TEST(Lifetimes, AStoreRefusesAViewKeyAsItsOwnData) {
+    UT_BTR_TREE tree(&compareNet);
+    NetTable table;
+    for (UT_STORE* store : {static_cast<UT_STORE*>(&tree), static_cast<UT_STORE*>(&table)}) {
+        UtilTest::CapturedReports seen;
+        EXPECT_EQ(store->s_add(std::string_view("top/n3"), nullptr), 0);
+        ASSERT_EQ(seen.messages().size(), 1u);
+        EXPECT_EQ(seen.messages()[0].text,
+                  "Key \"top/n3\" given as a view cannot be stored as its own data: it does not outlive the call.\n");
+        EXPECT_EQ(store->s_find(std::string_view("top/n3")), nullptr);
+    }
+}
+
 }  // namespace
