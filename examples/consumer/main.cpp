@@ -1,5 +1,6 @@
 // A user's program: a fixed-size pool and a report sink of its own.
 #include <UtilFstmem.h>
+#include <UtilTyped.h>
 
 #include <PortMsg.h>
 
@@ -13,7 +14,13 @@ int main() {
     void* p = pool.getnewptr();
     pool.qrn_free(p);
     pool.dump();
-    bool ok = report.find("UT_FASTMEM::classname  = consumer") != std::string::npos;
+    struct Net {
+        std::string name;
+    };
+    Net clk{"clk"};
+    Util::TextTree<Net, &Net::name> nets;
+    nets.insert(&clk);
+    bool ok = report.find("UT_FASTMEM::classname  = consumer") != std::string::npos && nets.find("clk") == &clk;
     std::printf("consumer: %s\n", ok ? "ok" : "failed");
     return ok ? 0 : 1;
 }
