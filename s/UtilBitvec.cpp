@@ -1,4 +1,5 @@
 // UtilBitvec.cpp - bit vectors.
+#include "UtilBytes.h"
 #include "UtilReport.h"
 
 #include <UtilBitvec.h>
@@ -68,8 +69,7 @@ int64_t scan(const unsigned char* p, uint32_t from, uint32_t limit) {
         goto found_in_byte;
     for (++byte; byte <= last; ++byte) {
         if (byte + 8 <= last + 1) {
-            uint64_t w;
-            std::memcpy(&w, p + byte, 8);
+            const uint64_t w = Util::Bytes::loadLittle(p + byte);  // the lowest bit is the first in memory
             if (w == 0) {
                 byte += 7;
                 continue;

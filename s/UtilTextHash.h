@@ -11,6 +11,8 @@
 // not depend on it. docs/segfile.md says why this function and not another.
 #pragma once
 
+#include "UtilBytes.h"
+
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -54,36 +56,27 @@ inline uint64_t fold(uint64_t a, uint64_t b) {
 #endif
 }
 
-// n bytes (at most 8) as a little-endian number, the same on every host.
-inline uint64_t load(const unsigned char* p, std::size_t n) {
-    uint64_t word = 0;
-    std::memcpy(&word, p, n);
-    if constexpr (std::endian::native == std::endian::big)
-        word = __builtin_bswap64(word);
-    return word;
-}
-
 }  // namespace Details
 
 // The hash of n bytes under `key`.
 inline uint64_t hashBytes(const void* data, std::size_t n, const Key& key) {
+    using Bytes::loadLittle;
     using Details::fold;
-    using Details::load;
     const auto* p = static_cast<const unsigned char*>(data);
     uint64_t h = key.k0 ^ n;
     std::size_t rest = n;
     for (; rest > 16; rest -= 16, p += 16)
-        h = fold(load(p, 8) ^ key.k1, load(p + 8, 8) ^ h);
+        h = fold(loadLittle(p) ^ key.k1, loadLittle(p + 8) ^ h);
     // The last 1 to 16 bytes as two words that together hold each of them
     // (overlapping where there are fewer than 16): for a given length, two
     // different tails never give the same pair.
     uint64_t a = 0, b = 0;
     if (rest >= 8) {
-        a = load(p, 8);
-        b = load(p + rest - 8, 8);
+        a = loadLittle(p);
+        b = loadLittle(p + rest - 8);
     } else if (rest >= 4) {
-        a = load(p, 4);
-        b = load(p + rest - 4, 4);
+        a = loadLittle(p, 4);
+        b = loadLittle(p + rest - 4, 4);
     } else if (rest > 0) {
         a = uint64_t{p[0]} << 16 | uint64_t{p[rest / 2]} << 8 | p[rest - 1];
     }
