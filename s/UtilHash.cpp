@@ -1,5 +1,6 @@
 // UtilHash.cpp - the chained hash table.
 #include "UtilReport.h"
+#include "UtilWide.h"
 
 #include <UtilHash.h>
 
@@ -53,14 +54,10 @@ void UT_HASH::del_func(void*) {}
 
 UT_HASH::Node& UT_HASH::bucketOf(void* key) {
     const uint32_t h = hash_func(key);
-#ifdef __SIZEOF_INT128__
     // Lemire's remainder: the low 64 bits of magic * h, times n, high part.
-    const auto b = static_cast<uint32_t>((static_cast<unsigned __int128>(modmagic * h) * nbuckets) >> 64);
+    const auto b = static_cast<uint32_t>(Util::Wide::multiply(modmagic * h, nbuckets).high);
     assert(b == h % nbuckets && "the multiplied remainder is the remainder");
     return buckets[b];
-#else
-    return buckets[h % nbuckets];
-#endif
 }
 
 void UT_HASH::add(void* key, void* value) {

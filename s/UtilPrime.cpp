@@ -1,4 +1,6 @@
 // UtilPrime.cpp - primality tests, prime searches and the prime table.
+#include "UtilWide.h"
+
 #include <UtilPrime.h>
 
 #include <algorithm>
@@ -56,10 +58,6 @@ void sieveOdd(uint64_t first, uint64_t last, std::vector<uint64_t>& out) {
     }
 }
 
-uint64_t mulmod(uint64_t a, uint64_t b, uint64_t n) {
-    return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % n);
-}
-
 }  // namespace
 
 namespace Util {
@@ -89,11 +87,11 @@ bool PrimeImp::witnessComposite(uint64_t a, uint64_t n) {
     uint64_t d = 1;
     for (int i = 63; i >= 0; --i) {
         uint64_t x = d;
-        d = mulmod(d, d, n);
+        d = Util::Wide::mulmod(d, d, n);
         if (d == 1 && x != 1 && x != n - 1)
             return true;
         if (bitValAt(m, i))
-            d = mulmod(d, a, n);
+            d = Util::Wide::mulmod(d, a, n);
     }
     return d != 1;
 }

@@ -12,6 +12,7 @@
 #pragma once
 
 #include "UtilBytes.h"
+#include "UtilWide.h"
 
 #include <bit>
 #include <cstddef>
@@ -33,27 +34,11 @@ const Key& processKey() noexcept;
 
 namespace Details {
 
-// The same as fold, from four 32 x 32-bit products, for compilers without a
-// 128-bit integer.
-inline uint64_t foldPortable(uint64_t a, uint64_t b) {
-    constexpr uint64_t kLow = 0xffffffffull;
-    const uint64_t ll = (a & kLow) * (b & kLow), lh = (a & kLow) * (b >> 32);
-    const uint64_t hl = (a >> 32) * (b & kLow), hh = (a >> 32) * (b >> 32);
-    const uint64_t middle = (ll >> 32) + (lh & kLow) + (hl & kLow);
-    const uint64_t low = (ll & kLow) | middle << 32;
-    const uint64_t high = hh + (lh >> 32) + (hl >> 32) + (middle >> 32);
-    return low ^ high;
-}
-
 // The two halves of a * b folded into one: every bit of either factor moves
 // bits of the result, and nothing undoes it.
 inline uint64_t fold(uint64_t a, uint64_t b) {
-#ifdef __SIZEOF_INT128__
-    const unsigned __int128 product = static_cast<unsigned __int128>(a) * b;
-    return static_cast<uint64_t>(product) ^ static_cast<uint64_t>(product >> 64);
-#else
-    return foldPortable(a, b);
-#endif
+    const Wide::Product p = Wide::multiply(a, b);
+    return p.high ^ p.low;
 }
 
 }  // namespace Details

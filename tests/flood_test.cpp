@@ -3,6 +3,7 @@
 #include "Crafted.h"
 #include "TestSupport.h"
 #include "UtilTextHash.h"
+#include "UtilWide.h"
 
 #include <UtilCname.h>
 #include <UtilIfile.h>
@@ -56,12 +57,16 @@ TEST(KeyedHash, AWordHashesAsItsEightLittleEndianBytes) {
     }
 }
 
-TEST(KeyedHash, ThePortableFoldIsTheWideOne) {
+TEST(Wide, ThePortableProductsAreTheWideOnes) {
     uint64_t a = 0x9e3779b97f4a7c15ull, b = ~uint64_t{0};
-    for (int i = 0; i < 1000; ++i, a = a * 6364136223846793005ull + 1, b = b * 2862933555777941757ull + 3)
-        ASSERT_EQ(Util::KeyedHash::Details::foldPortable(a, b), Util::KeyedHash::Details::fold(a, b)) << a << " " << b;
-    EXPECT_EQ(Util::KeyedHash::Details::foldPortable(~uint64_t{0}, ~uint64_t{0}),
-              Util::KeyedHash::Details::fold(~uint64_t{0}, ~uint64_t{0}));
+    for (int i = 0; i < 1000; ++i, a = a * 6364136223846793005ull + 1, b = b * 2862933555777941757ull + 3) {
+        const auto wide = Util::Wide::multiply(a, b), portable = Util::Wide::multiplyPortable(a, b);
+        ASSERT_EQ(portable.high, wide.high) << a << " * " << b;
+        ASSERT_EQ(portable.low, wide.low) << a << " * " << b;
+        const uint64_t n = (b >> (i % 64)) | 1;
+        ASSERT_EQ(Util::Wide::mulmodPortable(a, b, n), Util::Wide::mulmod(a, b, n)) << a << " * " << b << " % " << n;
+    }
+    EXPECT_EQ(Util::Wide::mulmodPortable(~uint64_t{0}, ~uint64_t{0}, ~uint64_t{0} - 1), 1u);
 }
 
 TEST(KeyedHash, EveryByteAndTheLengthCount) {

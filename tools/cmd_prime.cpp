@@ -1,5 +1,6 @@
 // cmd_prime.cpp - `utiltool prime` and `utiltool stamp`.
 #include "Command.h"
+#include "UtilWide.h"
 
 #include <UtilPrime.h>
 #include <UtilTstamp.h>
@@ -23,15 +24,11 @@ constexpr uint64_t kExactBases[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37};
 constexpr uint64_t kSieveTop = uint64_t{1} << 40;
 constexpr uint64_t kPiece = uint64_t{1} << 20;
 
-uint64_t mulmod(uint64_t a, uint64_t b, uint64_t n) {
-    return static_cast<uint64_t>(static_cast<unsigned __int128>(a) * b % n);
-}
-
 uint64_t powmod(uint64_t a, uint64_t e, uint64_t n) {
     uint64_t r = 1;
-    for (a %= n; e; e >>= 1, a = mulmod(a, a, n))
+    for (a %= n; e; e >>= 1, a = Util::Wide::mulmod(a, a, n))
         if (e & 1)
-            r = mulmod(r, a, n);
+            r = Util::Wide::mulmod(r, a, n);
     return r;
 }
 
@@ -52,7 +49,7 @@ bool isPrimeExact(uint64_t n) {
             continue;
         bool composite = true;
         for (int i = 1; i < s && composite; ++i)
-            composite = (x = mulmod(x, x, n)) != n - 1;
+            composite = (x = Util::Wide::mulmod(x, x, n)) != n - 1;
         if (composite)
             return false;
     }
