@@ -119,6 +119,11 @@ FAMILIES = [
           ("default resource", "BM_PmrUnorderedMap<kDefault>")]),
         ("typed_bench", "BM_PmrList<kLibraryPools>",
          [("std::pmr::unsynchronized_pool_resource", "BM_PmrList<kStdPool>"), ("default resource", "BM_PmrList<kDefault>")]),
+        ("typed_bench", "BM_PmrUnorderedMap<kOwnPools>",
+         [("std::pmr::unsynchronized_pool_resource", "BM_PmrUnorderedMap<kStdPool>")]),
+        ("typed_bench", "BM_PmrList<kOwnPools>", [("std::pmr::unsynchronized_pool_resource", "BM_PmrList<kStdPool>")]),
+        ("typed_bench", "BM_PmrListShared<kOurShared>",
+         [("std::pmr::synchronized_pool_resource", "BM_PmrListShared<kStdShared>")]),
         ("typed_bench", "BM_ListPoolAllocator", [("std::allocator", "BM_ListStdAllocator")]),
     ]),
 ]

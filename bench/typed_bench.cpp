@@ -203,13 +203,15 @@ void BM_TreeWalkTyped(benchmark::State& state) {
 
 // ---- standard containers on the pools -------------------------------------------
 
-enum Resource { kLibraryPools, kStdPool, kDefault };
+enum Resource { kLibraryPools, kOwnPools, kStdPool, kDefault };
 
 template <Resource R, class Use>
 void onResource(benchmark::State& state, Use use) {
     Util::SmallPoolResource pools;
+    Util::UnsynchronizedPoolResource own;
     std::pmr::unsynchronized_pool_resource stdPool;
     std::pmr::memory_resource* r = R == kLibraryPools ? static_cast<std::pmr::memory_resource*>(&pools)
+                                   : R == kOwnPools   ? &own
                                    : R == kStdPool    ? &stdPool
                                                       : std::pmr::get_default_resource();
     for (auto _ : state)
@@ -245,6 +247,26 @@ void BM_PmrList(benchmark::State& state) {
     });
 }
 
+// The same on one resource that every thread of the benchmark uses at once.
+enum SharedResource { kOurShared, kStdShared };
+
+template <SharedResource R>
+void BM_PmrListShared(benchmark::State& state) {
+    static Util::SynchronizedPoolResource ours;
+    static std::pmr::synchronized_pool_resource theirs;
+    std::pmr::memory_resource* r = R == kOurShared ? static_cast<std::pmr::memory_resource*>(&ours) : &theirs;
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::pmr::list<int64_t> l(r);
+        for (int i = 0; i < n; ++i)
+            l.push_back(i);
+        while (!l.empty())
+            l.pop_front();
+        benchmark::DoNotOptimize(l);
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * n);
+}
+
 void BM_ListPoolAllocator(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     for (auto _ : state) {
@@ -255,6 +277,7 @@ void BM_ListPoolAllocator(benchmark::State& state) {
             l.pop_front();
         benchmark::DoNotOptimize(l);
     }
+    state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
 
 void BM_ListStdAllocator(benchmark::State& state) {
@@ -267,6 +290,7 @@ void BM_ListStdAllocator(benchmark::State& state) {
             l.pop_front();
         benchmark::DoNotOptimize(l);
     }
+    state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
 
 }  // namespace
@@ -283,12 +307,17 @@ BENCHMARK(BM_BlistWalkTyped) UTIL_SIZES;
 BENCHMARK(BM_TreeWalkUntyped) UTIL_SIZES;
 BENCHMARK(BM_TreeWalkTyped) UTIL_SIZES;
 BENCHMARK_TEMPLATE(BM_PmrUnorderedMap, kLibraryPools) UTIL_SIZES;
+BENCHMARK_TEMPLATE(BM_PmrUnorderedMap, kOwnPools) UTIL_SIZES;
 BENCHMARK_TEMPLATE(BM_PmrUnorderedMap, kStdPool) UTIL_SIZES;
 BENCHMARK_TEMPLATE(BM_PmrUnorderedMap, kDefault) UTIL_SIZES;
 BENCHMARK_TEMPLATE(BM_PmrList, kLibraryPools) UTIL_SIZES;
+BENCHMARK_TEMPLATE(BM_PmrList, kOwnPools) UTIL_SIZES;
 BENCHMARK_TEMPLATE(BM_PmrList, kStdPool) UTIL_SIZES;
 BENCHMARK_TEMPLATE(BM_PmrList, kDefault) UTIL_SIZES;
-BENCHMARK(BM_ListPoolAllocator) UTIL_SIZES;
-BENCHMARK(BM_ListStdAllocator) UTIL_SIZES;
+#define UTIL_THREADS ->Threads(1)->Threads(4)->UseRealTime()
+BENCHMARK_TEMPLATE(BM_PmrListShared, kOurShared) UTIL_SIZES UTIL_THREADS;
+BENCHMARK_TEMPLATE(BM_PmrListShared, kStdShared) UTIL_SIZES UTIL_THREADS;
+BENCHMARK(BM_ListPoolAllocator) UTIL_SIZES UTIL_THREADS;
+BENCHMARK(BM_ListStdAllocator) UTIL_SIZES UTIL_THREADS;
 
 int main(int argc, char** argv) { return pooledBenchMain(argc, argv, {"QRN_SM_MEMPOOL_ON"}); }

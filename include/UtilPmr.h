@@ -1,26 +1,43 @@
-// UtilPmr.h - the library's pools behind standard containers: two
-// std::pmr::memory_resource classes and a standard allocator.
+// UtilPmr.h - pools behind standard containers: memory resources in the
+// shapes std::pmr has, and a standard allocator.
 //
-//   Util::SmallPoolResource pools;                    // the shared small-element pools
-//   std::pmr::unordered_map<int, int> m(&pools);      // its nodes come from them
-//   std::list<Net, Util::PoolAllocator<Net>> nets;    // the same, without pmr
+//   Util::UnsynchronizedPoolResource mine;            // one thread's, no locks
+//   std::pmr::list<Net> nets(&mine);
+//   Util::SynchronizedPoolResource shared;            // for any number of threads
+//   std::pmr::unordered_map<int, int> m(&shared);
+//   std::list<Net, Util::PoolAllocator<Net>> more;    // from any thread, like std::allocator
 //
-// SmallPoolResource takes requests of up to 128 bytes (alignment up to 8)
-// from the shared UT_SM_SMALLMEM pool of their size class, and passes larger
-// or more strictly aligned ones to its upstream resource. FixedPoolResource
-// does the same with one UT_FASTMEM for requests that fit its element.
-// PoolAllocator<T> takes single elements (the nodes of std::list, std::map,
-// std::unordered_map...) from the shared pool of sizeof(T)'s class and arrays
-// from operator new. What they take counts in the pools' statistics and
-// dumps like any other element.
+// Each takes requests of up to 128 bytes (alignment up to 8) from blocks of
+// its size class (multiples of 8 bytes), carved from 64 KiB chunks, and
+// passes larger or more strictly aligned ones upstream:
+// - UnsynchronizedPoolResource is one thread's at a time, as its name says,
+//   like std::pmr::unsynchronized_pool_resource: pools of its own, no locks;
+//   its chunks go back upstream with release() or the resource.
+// - SynchronizedPoolResource may be used by any number of threads at once,
+//   like std::pmr::synchronized_pool_resource: each thread works in a shard
+//   of its own (a lock nobody else usually holds); a block may be given back
+//   on any thread; its chunks go back upstream with the resource.
+// - PoolAllocator<T> is stateless and safe from any thread, like
+//   std::allocator: single elements come from a cache of the calling thread
+//   (no lock), arrays from operator new. With the pools off (neither
+//   QRN_MEMPOOL_ON nor QRN_SM_MEMPOOL_ON set) it is std::allocator.
+// A thread that gives back more blocks than it takes hands them on in
+// batches, so that memory is reused whichever thread frees it. Giving a
+// block back as another size than it was taken with is undefined, as for
+// any resource; a build with assertions reports it (fatal, code 19).
 //
-// Like the pools, a resource is used by one thread at a time, except that
-// every request holds the pool's guard when it has one (set_guard; the
-// 16-byte class has the string objects' mutex). An element the pools cannot
-// give is the pools' fatal report (Port::FatalError); nothing else is thrown,
-// except what the upstream resource throws for the requests it serves.
+// SmallPoolResource and FixedPoolResource put what they take in the
+// library's own pools (the shared small-element pools, or a UT_FASTMEM), so
+// it counts in their statistics and dumps. A SmallPoolResource holds a lock
+// of its size class around every request, so resources on several threads
+// are safe with each other; FixedPoolResource holds the pool's guard when it
+// has one (set_guard) and is otherwise one thread's at a time.
 //
-// Lives in: include/UtilPmr.h (header only); tests: tests/typed_test.cpp; docs: docs/typed.md.
+// An element the library's pools cannot give is their fatal report
+// (Port::FatalError); the other resources throw what their upstream throws.
+//
+// Lives in: include/UtilPmr.h, s/UtilPmr.cpp; tests: tests/typed_test.cpp, tests/pmr_threads_test.cpp;
+//   docs: docs/typed.md.
 #pragma once
 
 #include "UtilFstmem.h"
@@ -33,6 +50,7 @@
 #include <memory>
 #include <memory_resource>
 #include <new>
+#include <vector>
 
 namespace Util {
 
@@ -42,6 +60,41 @@ namespace Details {
 // an 8-byte link in a heap chunk.
 inline constexpr std::size_t kPoolAlign = 8;
 inline constexpr std::size_t kLargestPooled = UT_SM_MNGR::kLargestShared;
+// The size classes of the resources' own pools: multiples of kBlockStep.
+inline constexpr std::size_t kBlockStep = 8;
+inline constexpr std::size_t kBlockClasses = kLargestPooled / kBlockStep;
+
+inline bool pooled(std::size_t bytes, std::size_t align) { return bytes <= kLargestPooled && align <= kPoolAlign; }
+inline std::size_t classOf(std::size_t bytes) { return bytes ? (bytes - 1) / kBlockStep : 0; }
+
+// Free blocks of one class, linked through their first word.
+struct FreeBlocks {
+    void* head = nullptr;
+    std::size_t count = 0;
+
+    void push(void* block) noexcept {
+        *static_cast<void**>(block) = head;
+        head = block;
+        ++count;
+    }
+    void* pop() noexcept {
+        void* block = head;
+        if (block) {
+            head = *static_cast<void**>(block);
+            --count;
+        }
+        return block;
+    }
+};
+
+// PoolAllocator's pools: whether they are on, and a block of class c from
+// the calling thread's cache (given back to it on any thread).
+UTIL_EXPORT bool allocatorPoolsOn();
+UTIL_EXPORT void* allocatorTake(std::size_t c);
+UTIL_EXPORT void allocatorGive(void* p, std::size_t c) noexcept;
+// The lock SmallPoolResource holds around the shared pool of class c when
+// the pool has no guard of its own.
+UTIL_EXPORT Port_ThrMutex& smallPoolLock(std::size_t c);
 
 // Runs `f` holding `lock` when there is one.
 template <class F>
@@ -66,12 +119,15 @@ void* taken(Port_ThrMutex* guard, Take take) {
     return p;
 }
 
-// An element of a shared small pool, or the fatal report.
-inline void* takeFrom(UT_SM_SMALLMEM& pool) {
-    return taken(pool.get_guard(), [&] { return pool.getmem(); });
+// An element of a shared small pool, or the fatal report; under the pool's
+// guard, or else `lock`.
+inline void* takeFrom(UT_SM_SMALLMEM& pool, Port_ThrMutex& lock) {
+    Port_ThrMutex* guard = pool.get_guard();
+    return taken(guard ? guard : &lock, [&] { return pool.getmem(); });
 }
-inline void giveTo(UT_SM_SMALLMEM& pool, void* p) {
-    holding(pool.get_guard(), [&] { pool.relmem(p); });
+inline void giveTo(UT_SM_SMALLMEM& pool, void* p, Port_ThrMutex& lock) {
+    Port_ThrMutex* guard = pool.get_guard();
+    holding(guard ? guard : &lock, [&] { pool.relmem(p); });
 }
 
 }  // namespace Details
@@ -106,13 +162,13 @@ private:
     void* do_allocate(std::size_t bytes, std::size_t align) override {
         if (!pooled(bytes, align))
             return upstream_->allocate(bytes, align);
-        return Details::takeFrom(pool(bytes));
+        return Details::takeFrom(pool(bytes), Details::smallPoolLock(Details::classOf(bytes)));
     }
     void do_deallocate(void* p, std::size_t bytes, std::size_t align) override {
         if (!pooled(bytes, align))
             upstream_->deallocate(p, bytes, align);
         else
-            Details::giveTo(pool(bytes), p);
+            Details::giveTo(pool(bytes), p, Details::smallPoolLock(Details::classOf(bytes)));
     }
     bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
 
@@ -150,8 +206,54 @@ private:
     std::pmr::memory_resource* upstream_;  // serves what does not fit an element
 };
 
-// A standard allocator: one element at a time from the shared pool of
-// sizeof(T)'s class, arrays from operator new. Stateless: all compare equal.
+// One thread's pools (see above).
+class UTIL_EXPORT UnsynchronizedPoolResource : public std::pmr::memory_resource {
+public:
+    explicit UnsynchronizedPoolResource(std::pmr::memory_resource* upstream = std::pmr::get_default_resource());
+    ~UnsynchronizedPoolResource() override;
+    UnsynchronizedPoolResource(const UnsynchronizedPoolResource&) = delete;
+    UnsynchronizedPoolResource& operator=(const UnsynchronizedPoolResource&) = delete;
+
+    std::pmr::memory_resource* upstream_resource() const { return upstream_; }
+    // Gives every chunk back upstream, whether or not its blocks came back.
+    void release();
+
+private:
+    void* do_allocate(std::size_t bytes, std::size_t align) override;
+    void do_deallocate(void* p, std::size_t bytes, std::size_t align) override;
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+
+    std::pmr::memory_resource* upstream_;                    // gives the chunks and serves what is not pooled
+    Details::FreeBlocks free_[Details::kBlockClasses] = {};  // the free blocks of each class
+    std::vector<void*> chunks_;                              // every chunk taken from upstream
+};
+
+// Pools for any number of threads at once (see above).
+class UTIL_EXPORT SynchronizedPoolResource : public std::pmr::memory_resource {
+public:
+    static constexpr std::size_t kShards = 8;  // threads beyond this many share shards
+
+    explicit SynchronizedPoolResource(std::pmr::memory_resource* upstream = std::pmr::get_default_resource());
+    ~SynchronizedPoolResource() override;
+    SynchronizedPoolResource(const SynchronizedPoolResource&) = delete;
+    SynchronizedPoolResource& operator=(const SynchronizedPoolResource&) = delete;
+
+    std::pmr::memory_resource* upstream_resource() const { return upstream_; }
+
+private:
+    struct Shard;
+    struct Shared;
+    void* do_allocate(std::size_t bytes, std::size_t align) override;
+    void do_deallocate(void* p, std::size_t bytes, std::size_t align) override;
+    bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+
+    std::pmr::memory_resource* upstream_;  // gives the chunks and serves what is not pooled
+    Shared* shared_;                       // the shards, the blocks they hand on, the chunks; never null
+};
+
+// A standard allocator, safe from any thread (see above): one element at a
+// time from the calling thread's cache, arrays from operator new. Stateless:
+// all compare equal.
 template <class T>
 class PoolAllocator {
 public:
@@ -162,13 +264,13 @@ public:
     PoolAllocator(const PoolAllocator<U>&) noexcept {}
 
     T* allocate(std::size_t n) {
-        if (n == 1 && pooledType())
-            return static_cast<T*>(Details::takeFrom(pool()));
+        if (n == 1 && pooledType() && poolsOn())
+            return static_cast<T*>(Details::allocatorTake(Details::classOf(sizeof(T))));
         return std::allocator<T>{}.allocate(n);
     }
     void deallocate(T* p, std::size_t n) noexcept {
-        if (n == 1 && pooledType())
-            Details::giveTo(pool(), p);
+        if (n == 1 && pooledType() && poolsOn())
+            Details::allocatorGive(p, Details::classOf(sizeof(T)));
         else
             std::allocator<T>{}.deallocate(p, n);
     }
@@ -178,16 +280,13 @@ public:
     }
 
 private:
-    // Whether one T fits a shared size class (asked only once T is complete).
+    // Whether one T fits a size class (asked only once T is complete).
     static constexpr bool pooledType() {
         return sizeof(T) <= Details::kLargestPooled && alignof(T) <= Details::kPoolAlign;
     }
-
-    // Made once and never destroyed, so that containers destroyed late in the
-    // process's exit still give their elements back.
-    static UT_SM_SMALLMEM& pool() {
-        static UT_SM_SMALLMEM* const handle = new UT_SM_SMALLMEM(static_cast<int>(sizeof(T)), 0, "std::allocator", -1);
-        return *handle;
+    static bool poolsOn() {
+        static const bool on = Details::allocatorPoolsOn();
+        return on;
     }
 };
 

@@ -328,17 +328,20 @@ TEST_F(Pooled, WhatAPmrContainerTakesCountsInThePoolsStatistics) {
     EXPECT_EQ(activeIn(24), before) << "every node went back";
 }
 
-TEST_F(Pooled, ThePoolAllocatorServesNodeContainers) {
-    const int before = activeIn(24);
+TEST_F(Pooled, ThePoolAllocatorReusesTheBlocksItsNodesGaveBack) {
+    std::vector<const void*> first;
     {
         std::list<int64_t, Util::PoolAllocator<int64_t>> l;
         for (int i = 0; i < 10; ++i)
-            l.push_back(i);
-        EXPECT_EQ(activeIn(24), before + 10);
-        std::vector<int, Util::PoolAllocator<int>> v(100, 1);  // arrays come from operator new
-        EXPECT_EQ(std::ranges::count(v, 1), 100);
+            first.push_back(&l.emplace_back(i));
     }
-    EXPECT_EQ(activeIn(24), before);
+    std::list<int64_t, Util::PoolAllocator<int64_t>> again;
+    for (int i = 0; i < 10; ++i)
+        again.emplace_back(i);
+    for (const int64_t& v : again)
+        EXPECT_NE(std::ranges::find(first, &v), first.end()) << "a new block where one was free";
+    std::vector<int, Util::PoolAllocator<int>> v(100, 1);  // arrays come from operator new
+    EXPECT_EQ(std::ranges::count(v, 1), 100);
 }
 
 // Counts what reaches it, and serves it from the heap.
@@ -369,6 +372,40 @@ TEST(PoolResources, LargeOrStrictlyAlignedRequestsGoUpstream) {
     r.deallocate(large, 129, 8);
     r.deallocate(aligned, 16, 16);
 }
+
+TEST(PoolResources, OwnPoolsReuseBlocksAndSendTheRestUpstream) {
+    CountingResource upstream;
+    Util::UnsynchronizedPoolResource mine(&upstream);
+    Util::SynchronizedPoolResource shared(&upstream);
+    for (std::pmr::memory_resource* r :
+         {static_cast<std::pmr::memory_resource*>(&mine), static_cast<std::pmr::memory_resource*>(&shared)}) {
+        const int before = upstream.taken;
+        void* a = r->allocate(24, 8);
+        void* b = r->allocate(24, 8);
+        EXPECT_EQ(upstream.taken, before + 1) << "one chunk serves many blocks";
+        r->deallocate(a, 24, 8);
+        EXPECT_EQ(r->allocate(17, 8), a) << "the same class, the block given back";
+        void* large = r->allocate(129, 8);
+        EXPECT_EQ(upstream.taken, before + 2);
+        r->deallocate(large, 129, 8);
+        r->deallocate(a, 17, 8);
+        r->deallocate(b, 24, 8);
+    }
+    mine.release();
+    void* c = mine.allocate(8, 8);  // a new chunk after the release
+    mine.deallocate(c, 8, 8);
+}
+
+#ifndef NDEBUG
+TEST(PoolResources, ABlockGivenBackAsAnotherSizeIsReported) {
+    Util::UnsynchronizedPoolResource mine;
+    void* p = mine.allocate(24, 8);
+    UtilTest::CapturedReports quiet;
+    EXPECT_THROW(mine.deallocate(p, 100, 8), Port::FatalError);
+    EXPECT_EQ(quiet.messages().at(0).text, "A block of 24 bytes was given back as one of 104 bytes.\n");
+    mine.deallocate(p, 24, 8);
+}
+#endif
 
 TEST(PoolResources, AFixedPoolServesRequestsThatFitItsElement) {
     UT_FASTMEM pool(32, 64, "pmr");
