@@ -203,6 +203,16 @@ void BM_TreeWalkTyped(benchmark::State& state) {
 
 // ---- standard containers on the pools -------------------------------------------
 
+// Push n values at the back of a list, pop them from the front.
+template <class List>
+void pushPop(List& l, int n) {
+    for (int i = 0; i < n; ++i)
+        l.push_back(i);
+    while (!l.empty())
+        l.pop_front();
+    benchmark::DoNotOptimize(l);
+}
+
 enum Resource { kLibraryPools, kOwnPools, kStdPool, kDefault };
 
 template <Resource R, class Use>
@@ -234,16 +244,11 @@ void BM_PmrUnorderedMap(benchmark::State& state) {
     });
 }
 
-// Push n values at the back, pop them from the front.
 template <Resource R>
 void BM_PmrList(benchmark::State& state) {
     onResource<R>(state, [](std::pmr::memory_resource* r, int n) {
         std::pmr::list<int64_t> l(r);
-        for (int i = 0; i < n; ++i)
-            l.push_back(i);
-        while (!l.empty())
-            l.pop_front();
-        benchmark::DoNotOptimize(l);
+        pushPop(l, n);
     });
 }
 
@@ -258,11 +263,7 @@ void BM_PmrListShared(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     for (auto _ : state) {
         std::pmr::list<int64_t> l(r);
-        for (int i = 0; i < n; ++i)
-            l.push_back(i);
-        while (!l.empty())
-            l.pop_front();
-        benchmark::DoNotOptimize(l);
+        pushPop(l, n);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
@@ -271,11 +272,7 @@ void BM_ListPoolAllocator(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     for (auto _ : state) {
         std::list<int64_t, Util::PoolAllocator<int64_t>> l;
-        for (int i = 0; i < n; ++i)
-            l.push_back(i);
-        while (!l.empty())
-            l.pop_front();
-        benchmark::DoNotOptimize(l);
+        pushPop(l, n);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
@@ -284,11 +281,7 @@ void BM_ListStdAllocator(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     for (auto _ : state) {
         std::list<int64_t> l;
-        for (int i = 0; i < n; ++i)
-            l.push_back(i);
-        while (!l.empty())
-            l.pop_front();
-        benchmark::DoNotOptimize(l);
+        pushPop(l, n);
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
