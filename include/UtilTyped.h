@@ -28,6 +28,7 @@
 #include "UtilRange.h"
 
 #include <bit>
+#include <compare>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -210,9 +211,29 @@ private:
     mutable Table table_;  // the entries; its calls are const in meaning only
 };
 
+namespace Details {
+
+// Order{}(a, b) as UT_LIST's comparison wants it (negative, zero, positive):
+// an int as it is, a three-way ordering (std::compare_three_way) by its
+// sign, and a "less than" (std::less, any bool) asked both ways.
+template <class Order, class T>
+int orderOf(const T& a, const T& b) {
+    using Result = decltype(Order{}(a, b));
+    if constexpr (std::is_same_v<Result, bool>)
+        return Order{}(a, b) ? -1 : Order{}(b, a) ? 1 : 0;
+    else if constexpr (std::is_convertible_v<Result, std::partial_ordering> && !std::is_arithmetic_v<Result>)
+        return std::is_lt(Order{}(a, b)) ? -1 : std::is_gt(Order{}(a, b)) ? 1 : 0;
+    else
+        return static_cast<int>(Order{}(a, b));
+}
+
+}  // namespace Details
+
 // A UT_LIST of T*, first to last. `Order`, when given, is a function object
-// Order{}(const T&, const T&) -> int (negative, zero, positive) that sort()
-// and merge() use; without it they order by address, as UT_LIST does.
+// over two const T& that sort() and merge() use: one returning an int
+// (negative, zero, positive), a three-way comparison (std::compare_three_way)
+// or a "less than" (std::less<T>); without it they order by address, as
+// UT_LIST does.
 template <class T, class Order = void>
 class TypedList : private UT_LIST {
 public:
@@ -228,7 +249,7 @@ public:
     T* pop_back() { return static_cast<T*>(popend()); }
     // Takes the first occurrence out; false when there is none.
     bool remove(T* item) { return rmunowned(item) != 0; }
-    bool contains(const T* item) {
+    bool contains(const T* item) const {
         for (T* e : *this)
             if (e == item)
                 return true;
@@ -250,7 +271,7 @@ private:
         if constexpr (std::is_void_v<Order>)
             return UT_LIST::compdata(a, b);
         else
-            return Order{}(*static_cast<const T*>(a), *static_cast<const T*>(b));
+            return Details::orderOf<Order>(*static_cast<const T*>(a), *static_cast<const T*>(b));
     }
 };
 

@@ -187,6 +187,31 @@ TEST(TypedList, FollowsTheUntypedListThroughRandomOperations) {
 
 // ---- the block list ----------------------------------------------------------------
 
+struct Wire {
+    int width;
+    auto operator<=>(const Wire&) const = default;
+};
+
+template <class Order>
+std::vector<int> sortedWidths(std::vector<Wire>& wires) {
+    Util::TypedList<Wire, Order> l;
+    for (Wire& w : wires)
+        l.push_back(&w);
+    l.sort();
+    std::vector<int> out;
+    for (const Wire* w : l)
+        out.push_back(w->width);
+    l.clear();
+    return out;
+}
+
+TEST(TypedList, SortsByTheStandardComparators) {
+    std::vector<Wire> wires{{5}, {1}, {4}, {1}, {3}};
+    EXPECT_EQ(sortedWidths<std::less<Wire>>(wires), (std::vector<int>{1, 1, 3, 4, 5}));
+    EXPECT_EQ(sortedWidths<std::greater<Wire>>(wires), (std::vector<int>{5, 4, 3, 1, 1}));
+    EXPECT_EQ(sortedWidths<std::compare_three_way>(wires), (std::vector<int>{1, 1, 3, 4, 5}));
+}
+
 TEST(TypedBlist, FollowsTheUntypedListThroughRandomOperations) {
     std::vector<Net> nets = makeNets();
     Util::TypedBlist<Net> typed(7);
