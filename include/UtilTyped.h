@@ -28,6 +28,7 @@
 #include "UtilRange.h"
 
 #include <bit>
+#include <cassert>
 #include <compare>
 #include <concepts>
 #include <cstddef>
@@ -35,8 +36,11 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <memory>
+#include <stdexcept>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 namespace Util {
 
@@ -110,11 +114,6 @@ decltype(auto) keyText(const T& item) {
     return std::invoke(KeyOf, item);
 }
 
-// Holds the caller's variable of UT_DARRAY before the array is made.
-struct ArrayBlock {
-    void* block = nullptr;  // UT_DARRAY keeps its storage's address here
-};
-
 }  // namespace Details
 
 // What TextTree and TextHash take as KeyOf for elements of type T.
@@ -131,10 +130,16 @@ class TextTree {
 public:
     using iterator = TypedIterator<T, Ranges::TreeIterator>;
 
-    TextTree() : tree_(&compare) {}
+    TextTree() : tree_(fresh()) {}
+    // A move takes the entries; the tree moved from is left empty.
+    TextTree(TextTree&& other) : tree_(std::exchange(other.tree_, fresh())) {}
+    TextTree& operator=(TextTree&& other) noexcept {
+        std::swap(tree_, other.tree_);
+        return *this;
+    }
 
     T* find(std::string_view key) const {
-        void** slot = tree_.find(Details::keyArg(key));
+        void** slot = tree_->find(Details::keyArg(key));
         return slot ? static_cast<T*>(*slot) : nullptr;
     }
     // Stores `item` under its key and returns it; when the key is taken, the
@@ -143,20 +148,22 @@ public:
         // Held for the call: a key returned by value must outlive the add.
         auto&& held = Details::keyText<KeyOf>(*item);
         const std::string_view key(held);
-        void** slot = tree_.add(Details::keyArg(key));
+        void** slot = tree_->add(Details::keyArg(key));
         if (!*slot)
             *slot = item;
         return static_cast<T*>(*slot);
     }
     // Takes the element stored under `key` out and returns it, or null.
-    T* remove(std::string_view key) { return static_cast<T*>(tree_.remove(Details::keyArg(key))); }
-    unsigned int size() const { return tree_.get_count(); }
+    T* remove(std::string_view key) { return static_cast<T*>(tree_->remove(Details::keyArg(key))); }
+    bool contains(std::string_view key) const { return find(key) != nullptr; }
+    unsigned int size() const { return tree_->get_count(); }
     bool empty() const { return size() == 0; }
-    void clear() { tree_.flush(nullptr); }
+    void clear() { tree_->flush(nullptr); }
 
-    iterator begin() const { return iterator(Ranges::TreeIterator(tree_)); }
+    iterator begin() const { return iterator(Ranges::TreeIterator(*tree_)); }
     iterator end() const { return iterator(); }
-    UT_BTR_TREE& untyped() { return tree_; }
+    UT_BTR_TREE& untyped() { return *tree_; }
+    const UT_BTR_TREE& untyped() const { return *tree_; }
 
 private:
     // Negative when the key orders before the element's, as the tree expects.
@@ -167,7 +174,11 @@ private:
         return Details::compareText(Details::keyOf(key), Details::keyText<KeyOf>(*static_cast<const T*>(data)));
     }
 
-    mutable UT_BTR_TREE tree_;  // the entries; its calls are const in meaning only
+    static std::unique_ptr<UT_BTR_TREE> fresh() { return std::make_unique<UT_BTR_TREE>(&compare); }
+
+    // The entries, on the heap so that the container moves; never null. Its
+    // calls are const in meaning only.
+    std::unique_ptr<UT_BTR_TREE> tree_;
 };
 
 // A UT_HASH of T keyed by KeyOf, with a fixed number of buckets. As in the
@@ -179,36 +190,54 @@ class TextHash {
     // The table's hooks for T, fixed here; the table calls them virtually.
     class Table final : public UT_HASH {
     public:
-        explicit Table(unsigned int n) : UT_HASH(n, 0) {}
+        explicit Table(unsigned int n) : UT_HASH(n, 0), nbuckets_(n) {}
+        unsigned int bucketCount() const { return nbuckets_; }
         unsigned int hash_func(void* key) override { return Details::hashText(Details::keyOf(key)); }
         int comp_func(void* key, void* value) override {
             return Details::keyOf(key) == std::string_view(Details::keyText<KeyOf>(*static_cast<const T*>(value))) ? 0
                                                                                                                    : 1;
         }
+
+    private:
+        unsigned int nbuckets_;  // as made: a table moved from is made again with as many
     };
 
 public:
     using iterator = TypedIterator<T, Ranges::HashIterator>;
 
-    explicit TextHash(unsigned int buckets) : table_(buckets) {}
+    explicit TextHash(unsigned int buckets) : table_(std::make_unique<Table>(buckets)) {}
+    // A move takes the entries; the table moved from is left empty, with as
+    // many buckets.
+    TextHash(TextHash&& other)
+        : table_(std::exchange(other.table_, std::make_unique<Table>(other.table_->bucketCount()))) {}
+    TextHash& operator=(TextHash&& other) noexcept {
+        std::swap(table_, other.table_);
+        return *this;
+    }
 
-    T* find(std::string_view key) const { return static_cast<T*>(table_.s_find(&key)); }
-    void insert(T* item) {
+    T* find(std::string_view key) const { return static_cast<T*>(table_->s_find(&key)); }
+    bool contains(std::string_view key) const { return find(key) != nullptr; }
+    // Stores `item` and returns it (as TextTree::insert does when the key is new).
+    T* insert(T* item) {
         auto&& held = Details::keyText<KeyOf>(*item);  // held for the call, as in TextTree
         std::string_view key(held);
-        table_.add(&key, item);
+        table_->add(&key, item);
+        return item;
     }
-    T* remove(std::string_view key) { return static_cast<T*>(table_.s_remove(&key)); }
-    unsigned int size() const { return table_.get_count(); }
+    T* remove(std::string_view key) { return static_cast<T*>(table_->s_remove(&key)); }
+    unsigned int size() const { return table_->get_count(); }
     bool empty() const { return size() == 0; }
-    void clear() { table_.empty(); }
+    void clear() { table_->empty(); }
 
-    iterator begin() const { return iterator(::begin(table_)); }
-    iterator end() const { return iterator(::end(table_)); }
-    UT_HASH& untyped() { return table_; }
+    iterator begin() const { return iterator(::begin(*table_)); }
+    iterator end() const { return iterator(::end(*table_)); }
+    UT_HASH& untyped() { return *table_; }
+    const UT_HASH& untyped() const { return *table_; }
 
 private:
-    mutable Table table_;  // the entries; its calls are const in meaning only
+    // The entries, on the heap so that the container moves; never null. Its
+    // calls are const in meaning only.
+    std::unique_ptr<Table> table_;
 };
 
 namespace Details {
@@ -235,20 +264,35 @@ int orderOf(const T& a, const T& b) {
 // or a "less than" (std::less<T>); without it they order by address, as
 // UT_LIST does.
 template <class T, class Order = void>
-class TypedList : private UT_LIST {
+class TypedList {
+    // The list's comparison for T, fixed here; the list calls it virtually.
+    class List final : public UT_LIST {
+        int compdata(void* a, void* b) override {
+            if constexpr (std::is_void_v<Order>)
+                return UT_LIST::compdata(a, b);
+            else
+                return Details::orderOf<Order>(*static_cast<const T*>(a), *static_cast<const T*>(b));
+        }
+    };
+
 public:
     using iterator = TypedIterator<T, Ranges::ListIterator>;
 
-    TypedList() = default;
-    ~TypedList() override = default;
+    TypedList() : list_(std::make_unique<List>()) {}
+    // A move takes the elements; the list moved from is left empty.
+    TypedList(TypedList&& other) : list_(std::exchange(other.list_, std::make_unique<List>())) {}
+    TypedList& operator=(TypedList&& other) noexcept {
+        std::swap(list_, other.list_);
+        return *this;
+    }
 
     // false (and nothing stored) for a null element.
-    bool push_front(T* item) { return push(item) != 0; }
-    bool push_back(T* item) { return append(item) != 0; }
-    T* pop_front() { return static_cast<T*>(pop()); }
-    T* pop_back() { return static_cast<T*>(popend()); }
+    bool push_front(T* item) { return list_->push(item) != 0; }
+    bool push_back(T* item) { return list_->append(item) != 0; }
+    T* pop_front() { return static_cast<T*>(list_->pop()); }
+    T* pop_back() { return static_cast<T*>(list_->popend()); }
     // Takes the first occurrence out; false when there is none.
-    bool remove(T* item) { return rmunowned(item) != 0; }
+    bool remove(T* item) { return list_->rmunowned(item) != 0; }
     bool contains(const T* item) const {
         for (T* e : *this)
             if (e == item)
@@ -256,23 +300,19 @@ public:
         return false;
     }
     // Adds `item` after every element that does not order after it.
-    bool merge(T* item) { return mergesort(item) != 0; }
-    void sort() { UT_LIST::sort(); }
-    int size() const { return count(); }
+    bool merge(T* item) { return list_->mergesort(item) != 0; }
+    void sort() { list_->sort(); }
+    int size() const { return list_->count(); }
     bool empty() const { return begin() == end(); }
-    void clear() { freelist(); }
+    void clear() { list_->freelist(); }
 
-    iterator begin() const { return iterator(::begin(static_cast<const UT_LIST&>(*this))); }
+    iterator begin() const { return iterator(::begin(static_cast<const UT_LIST&>(*list_))); }
     iterator end() const { return iterator(); }
-    UT_LIST& untyped() { return *this; }
+    UT_LIST& untyped() { return *list_; }
+    const UT_LIST& untyped() const { return *list_; }
 
 private:
-    int compdata(void* a, void* b) override {
-        if constexpr (std::is_void_v<Order>)
-            return UT_LIST::compdata(a, b);
-        else
-            return Details::orderOf<Order>(*static_cast<const T*>(a), *static_cast<const T*>(b));
-    }
+    std::unique_ptr<List> list_;  // the elements, on the heap so that the container moves; never null
 };
 
 // A block list of T* (UT_BLIST: 1 to 65535 slots a block). Its iterators are
@@ -282,53 +322,102 @@ class TypedBlist {
 public:
     using iterator = TypedIterator<T, Ranges::BlistIterator>;
 
-    explicit TypedBlist(unsigned short slots) : list_(slots) {}
+    explicit TypedBlist(unsigned short slots) : slots_(slots), list_(std::make_unique<UT_BLIST>(slots)) {}
+    // A move takes the elements (an iterator stays with them); the list moved
+    // from is left empty, with as many slots a block.
+    TypedBlist(TypedBlist&& other)
+        : slots_(other.slots_), list_(std::exchange(other.list_, std::make_unique<UT_BLIST>(other.slots_))) {}
+    TypedBlist& operator=(TypedBlist&& other) noexcept {
+        std::swap(slots_, other.slots_);
+        std::swap(list_, other.list_);
+        return *this;
+    }
 
-    void append(T* item) { list_.l_append(item); }
-    bool contains(const T* item) const { return list_.l_find(const_cast<T*>(item)) != 0; }
-    bool remove(T* item) { return list_.l_remove(item) != 0; }
-    uint32_t size() const { return list_.get_count(); }
+    void append(T* item) { list_->l_append(item); }
+    bool contains(const T* item) const { return list_->l_find(const_cast<T*>(item)) != 0; }
+    bool remove(T* item) { return list_->l_remove(item) != 0; }
+    uint32_t size() const { return list_->get_count(); }
     bool empty() const { return size() == 0; }
-    void clear() { list_.clear(); }
+    void clear() { list_->clear(); }
 
-    iterator begin() { return iterator(Ranges::BlistIterator(list_)); }
+    iterator begin() { return iterator(Ranges::BlistIterator(*list_)); }
     std::default_sentinel_t end() { return {}; }
-    UT_BLIST& untyped() { return list_; }
+    UT_BLIST& untyped() { return *list_; }
+    const UT_BLIST& untyped() const { return *list_; }
 
 private:
-    UT_BLIST list_;  // the elements
+    unsigned short slots_;            // slots a block
+    std::unique_ptr<UT_BLIST> list_;  // the elements, on the heap so that the container moves; never null
 };
 
 // A UT_DARRAY of T: one block that grows by `grow` elements, T's bytes
 // moved as they are (so T is trivially copyable). Indexing grows the array
-// as getaddr does: element i makes elements 0 .. i exist.
+// as getaddr does: element i makes elements 0 .. i exist; at() is the
+// checked look-up, and a const array's operator[] never grows.
 template <class T>
-class TypedArray : private Details::ArrayBlock {
+class TypedArray {
     static_assert(std::is_trivially_copyable_v<T>, "the array moves its elements as bytes");
+
+    // The array and the variable it keeps its block's address in, together
+    // on the heap so that the container moves.
+    struct Held {
+        class Array final : public UT_DARRAY {
+        public:
+            using UT_DARRAY::a_resetnum;
+            using UT_DARRAY::UT_DARRAY;
+        };
+        Held(int grow, bool clear) : array(&block, static_cast<int>(sizeof(T)), grow, clear ? 1 : 0) {}
+        void* block = nullptr;  // UT_DARRAY keeps its storage's address here
+        Array array;            // the elements
+    };
 
 public:
     using iterator = T*;
     using const_iterator = const T*;
 
     explicit TypedArray(int grow = 16, bool clear = true)
-        : array_(&block, static_cast<int>(sizeof(T)), grow, clear ? 1 : 0) {}
+        : grow_(grow), clear_(clear), held_(std::make_unique<Held>(grow, clear)) {}
+    // A move takes the elements; the array moved from is left empty.
+    TypedArray(TypedArray&& other)
+        : grow_(other.grow_), clear_(other.clear_),
+          held_(std::exchange(other.held_, std::make_unique<Held>(other.grow_, other.clear_))) {}
+    TypedArray& operator=(TypedArray&& other) noexcept {
+        std::swap(grow_, other.grow_);
+        std::swap(clear_, other.clear_);
+        std::swap(held_, other.held_);
+        return *this;
+    }
 
-    T& operator[](int i) { return *static_cast<T*>(array_.getaddr(i)); }
+    T& operator[](int i) { return *static_cast<T*>(held_->array.getaddr(i)); }
+    const T& operator[](int i) const {
+        assert(i >= 0 && i < size() && "a const array is read inside its elements");
+        return data()[i];
+    }
+    // Element i, or std::out_of_range when there is none: never grows.
+    T& at(int i) { return i >= 0 && i < size() ? data()[i] : throw std::out_of_range("TypedArray::at"); }
+    const T& at(int i) const { return i >= 0 && i < size() ? data()[i] : throw std::out_of_range("TypedArray::at"); }
     void push_back(const T& value) { (*this)[size()] = value; }
-    int size() const { return array_.getcount(); }
+    void pop_back() { resize(size() - 1); }
+    // Makes the array n elements long (new ones as the array's clear flag says).
+    void resize(int n) { held_->array.a_resetnum(n); }
+    void clear() { resize(0); }
+    int size() const { return held_->array.getcount(); }
     bool empty() const { return size() == 0; }
-    void reserve(uint64_t n) { array_.reserve(n); }
-    T* data() { return static_cast<T*>(block); }
-    const T* data() const { return static_cast<const T*>(block); }
+    void reserve(uint64_t n) { held_->array.reserve(n); }
+    T* data() { return static_cast<T*>(held_->block); }
+    const T* data() const { return static_cast<const T*>(held_->block); }
 
     iterator begin() { return data(); }
     iterator end() { return data() + size(); }
     const_iterator begin() const { return data(); }
     const_iterator end() const { return data() + size(); }
-    UT_DARRAY& untyped() { return array_; }
+    UT_DARRAY& untyped() { return held_->array; }
+    const UT_DARRAY& untyped() const { return held_->array; }
 
 private:
-    UT_DARRAY array_;  // the elements; writes its block's address to `block`
+    int grow_;                    // elements the block grows by
+    bool clear_;                  // new elements are zeroed
+    std::unique_ptr<Held> held_;  // never null
 };
 
 }  // namespace Util

@@ -580,4 +580,72 @@ TEST(Lifetimes, AStoreRefusesAViewKeyAsItsOwnData) {
     }
 }
 
+// ---- containers as values ----------------------------------------------------
+
+Tree treeOf(std::vector<Net>& nets) {
+    Tree t;
+    for (auto& n : nets)
+        t.insert(&n);
+    return t;  // moved out
+}
+
+TEST(TypedMoves, EveryContainerMovesItsElementsAndIsEmptyAfterwards) {
+    std::vector<Net> nets = makeNets();
+    std::vector<Tree> trees;
+    for (int i = 0; i < 3; ++i)
+        trees.push_back(treeOf(nets));  // the vector moves them as it grows
+    EXPECT_EQ(trees[2].size(), nets.size());
+    EXPECT_EQ(trees[0].find(nets[7].name), &nets[7]);
+    Tree taken = std::move(trees[0]);
+    EXPECT_TRUE(trees[0].empty());
+    EXPECT_TRUE(taken.contains(nets[7].name));
+    trees[0].insert(&nets[1]);  // a container moved from is usable
+    EXPECT_EQ(trees[0].size(), 1u);
+
+    Hash h(16);
+    EXPECT_EQ(h.insert(&nets[3]), &nets[3]);
+    Hash h2 = std::move(h);
+    EXPECT_TRUE(h2.contains(nets[3].name));
+    EXPECT_TRUE(h.empty());
+    h.insert(&nets[4]);
+    EXPECT_EQ(h.find(nets[4].name), &nets[4]);
+
+    Util::TypedList<Net> l;
+    l.push_back(&nets[0]);
+    Util::TypedList<Net> l2(std::move(l));
+    EXPECT_TRUE(l2.contains(&nets[0]));
+    EXPECT_TRUE(l.empty());
+
+    Util::TypedBlist<Net> b(4);
+    b.append(&nets[0]);
+    Util::TypedBlist<Net> b2 = std::move(b);
+    EXPECT_TRUE(b2.contains(&nets[0]));
+    EXPECT_TRUE(b.empty());
+
+    Util::TypedArray<int> a;
+    a.push_back(5);
+    Util::TypedArray<int> a2 = std::move(a);
+    EXPECT_EQ(a2.size(), 1);
+    EXPECT_EQ(a.size(), 0);
+}
+
+TEST(TypedArray, AtIsCheckedAndAConstArrayNeverGrows) {
+    Util::TypedArray<int> a;
+    for (int i = 0; i < 5; ++i)
+        a.push_back(i * 10);
+    const auto& view = a;
+    EXPECT_EQ(view[4], 40);
+    EXPECT_EQ(std::ranges::count(view, 20), 1);
+    EXPECT_EQ(a.at(3), 30);
+    EXPECT_THROW(a.at(5), std::out_of_range);
+    EXPECT_THROW(view.at(-1), std::out_of_range);
+    EXPECT_EQ(a.size(), 5) << "a checked look-up grows nothing";
+    a.pop_back();
+    EXPECT_EQ(a.size(), 4);
+    a.resize(6);
+    EXPECT_EQ(a[5], 0) << "new elements are zeroed";
+    a.clear();
+    EXPECT_TRUE(a.empty());
+}
+
 }  // namespace
