@@ -22,7 +22,8 @@
 //   (no lock), arrays from operator new. With the pools off (neither
 //   QRN_MEMPOOL_ON nor QRN_SM_MEMPOOL_ON set) it is std::allocator.
 // A thread that gives back more blocks than it takes hands them on in
-// batches, so that memory is reused whichever thread frees it. Giving a
+// batches (it keeps up to 8192 free blocks of a class), so that memory is
+// reused whichever thread frees it. Giving a
 // block back as another size than it was taken with is undefined, as for
 // any resource; a build with assertions reports it (fatal, code 19).
 //

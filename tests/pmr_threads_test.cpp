@@ -19,6 +19,7 @@ namespace {
 constexpr int kThreads = 4;
 constexpr int kRounds = 200;
 constexpr int kNodes = 100;
+constexpr int kHandedOn = 12000;  // more nodes than a thread keeps free: the rest go on to other threads
 
 // Runs `work(t)` on kThreads threads at once.
 void onThreads(const std::function<void(int)>& work) {
@@ -51,7 +52,7 @@ TEST(PoolThreads, EachThreadsPoolAllocatorContainers) {
 TEST(PoolThreads, PoolAllocatorNodesFreedOnAnotherThread) {
     std::vector<std::list<int64_t, Util::PoolAllocator<int64_t>>> made(kThreads);
     onThreads([&](int t) {
-        for (int64_t i = 0; i < 20 * kNodes; ++i)
+        for (int64_t i = 0; i < kHandedOn; ++i)
             made[t].push_back(i);
     });
     onThreads([&](int t) { made[(t + 1) % kThreads].clear(); });  // each frees another's
@@ -77,7 +78,7 @@ TEST(PoolThreads, OneSynchronizedResourceForAllThreads) {
     onThreads([&](int t) {
         std::pmr::list<int64_t> l(&shared);
         churn(l);
-        for (int64_t i = 0; i < 20 * kNodes; ++i)
+        for (int64_t i = 0; i < kHandedOn; ++i)
             made[t].push_back(i);
     });
     onThreads([&](int t) { made[(t + 1) % kThreads].clear(); });
