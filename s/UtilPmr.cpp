@@ -238,10 +238,16 @@ AllocatorPools& allocatorPools() {
     return *pools;
 }
 
+// Set once the thread's cache is gone: containers that the thread destroys
+// later (its own thread_local ones, or static ones at the process's exit)
+// then take and give blocks through the depot. Trivial, so it outlives it.
+thread_local bool cacheGone = false;
+
 // What a thread holds; given to the depot when the thread ends.
 struct ThreadCache {
     FreeBlocks free[kBlockClasses];
     ~ThreadCache() {
+        cacheGone = true;
         for (std::size_t c = 0; c < kBlockClasses; ++c)
             if (free[c].head)
                 allocatorPools().depot.put(c, free[c]);
@@ -251,6 +257,22 @@ struct ThreadCache {
 ThreadCache& threadCache() {
     thread_local ThreadCache cache;
     return cache;
+}
+
+// A new chunk of class c, carved onto `into`.
+void carveNew(std::size_t c, FreeBlocks& into) {
+    AllocatorPools& pools = allocatorPools();
+    void* chunk = std::malloc(kChunkBytes);
+    if (!chunk)
+        throw std::bad_alloc();
+    try {
+        std::lock_guard<std::mutex> hold(pools.chunkLock);
+        pools.chunks.push_back(chunk);
+    } catch (...) {
+        std::free(chunk);
+        throw;
+    }
+    carve(chunk, c, into);
 }
 
 }  // namespace
@@ -266,29 +288,32 @@ bool Details::allocatorPoolsOn() {
 }
 
 void* Details::allocatorTake(std::size_t c) {
+    if (cacheGone) {
+        FreeBlocks batch;
+        if (!allocatorPools().depot.take(c, batch))
+            carveNew(c, batch);
+        void* block = batch.pop();
+        if (batch.head)
+            allocatorPools().depot.put(c, batch);
+        return block;
+    }
     FreeBlocks& list = threadCache().free[c];
     if (void* block = list.pop())
         return block;
-    AllocatorPools& pools = allocatorPools();
-    if (!pools.depot.take(c, list)) {
-        void* chunk = std::malloc(kChunkBytes);
-        if (!chunk)
-            throw std::bad_alloc();
-        try {
-            std::lock_guard<std::mutex> hold(pools.chunkLock);
-            pools.chunks.push_back(chunk);
-        } catch (...) {
-            std::free(chunk);
-            throw;
-        }
-        carve(chunk, c, list);
-    }
+    if (!allocatorPools().depot.take(c, list))
+        carveNew(c, list);
     return list.pop();
 }
 
 void Details::allocatorGive(void* p, std::size_t c) noexcept {
     try {
         chunkClasses().check(p, c);
+        if (cacheGone) {
+            FreeBlocks one;
+            one.push(p);
+            allocatorPools().depot.put(c, one);
+            return;
+        }
         FreeBlocks& list = threadCache().free[c];
         list.push(p);
         if (list.count > kMostCached)
