@@ -91,6 +91,24 @@ void carve(void* chunk, std::size_t c, FreeBlocks& into) {
         into.push(at);
 }
 
+// A new chunk from `upstream`, recorded in `chunks` and carved into blocks
+// of class c onto `into`.
+void carveNew(std::pmr::memory_resource* upstream, std::vector<void*>& chunks, std::size_t c, FreeBlocks& into) {
+    chunks.reserve(chunks.size() + 1);  // so that a chunk once taken is always recorded
+    void* chunk = upstream->allocate(kChunkBytes, alignof(std::max_align_t));
+    chunks.push_back(chunk);
+    carve(chunk, c, into);
+}
+
+// Gives every chunk in `chunks` back to `upstream`.
+void giveBack(std::pmr::memory_resource* upstream, std::vector<void*>& chunks) {
+    for (void* chunk : chunks) {
+        chunkClasses().forget(chunk);
+        upstream->deallocate(chunk, kChunkBytes, alignof(std::max_align_t));
+    }
+    chunks.clear();
+}
+
 // Full lists of free blocks given up by caches, per class, under one lock.
 class Depot {
 public:
@@ -124,11 +142,7 @@ UnsynchronizedPoolResource::UnsynchronizedPoolResource(std::pmr::memory_resource
 UnsynchronizedPoolResource::~UnsynchronizedPoolResource() { release(); }
 
 void UnsynchronizedPoolResource::release() {
-    for (void* chunk : chunks_) {
-        chunkClasses().forget(chunk);
-        upstream_->deallocate(chunk, kChunkBytes, alignof(std::max_align_t));
-    }
-    chunks_.clear();
+    giveBack(upstream_, chunks_);
     for (FreeBlocks& l : free_)
         l = FreeBlocks{};
 }
@@ -137,12 +151,8 @@ void* UnsynchronizedPoolResource::do_allocate(std::size_t bytes, std::size_t ali
     if (!Details::pooled(bytes, align))
         return upstream_->allocate(bytes, align);
     FreeBlocks& list = free_[Details::classOf(bytes)];
-    if (!list.head) {
-        chunks_.reserve(chunks_.size() + 1);
-        void* chunk = upstream_->allocate(kChunkBytes, alignof(std::max_align_t));
-        chunks_.push_back(chunk);
-        carve(chunk, Details::classOf(bytes), list);
-    }
+    if (!list.head)
+        carveNew(upstream_, chunks_, Details::classOf(bytes), list);
     return list.pop();
 }
 
@@ -181,10 +191,7 @@ SynchronizedPoolResource::SynchronizedPoolResource(std::pmr::memory_resource* up
     : upstream_(upstream), shared_(new Shared) {}
 
 SynchronizedPoolResource::~SynchronizedPoolResource() {
-    for (void* chunk : shared_->chunks) {
-        chunkClasses().forget(chunk);
-        upstream_->deallocate(chunk, kChunkBytes, alignof(std::max_align_t));
-    }
+    giveBack(upstream_, shared_->chunks);
     delete shared_;
 }
 
@@ -197,10 +204,7 @@ void* SynchronizedPoolResource::do_allocate(std::size_t bytes, std::size_t align
     FreeBlocks& list = shard.free[c];
     if (!list.head && !shared_->depot.take(c, list)) {
         std::lock_guard<std::mutex> chunkHold(shared_->chunkLock);
-        shared_->chunks.reserve(shared_->chunks.size() + 1);
-        void* chunk = upstream_->allocate(kChunkBytes, alignof(std::max_align_t));
-        shared_->chunks.push_back(chunk);
-        carve(chunk, c, list);
+        carveNew(upstream_, shared_->chunks, c, list);
     }
     return list.pop();
 }
@@ -259,20 +263,11 @@ ThreadCache& threadCache() {
     return cache;
 }
 
-// A new chunk of class c, carved onto `into`.
-void carveNew(std::size_t c, FreeBlocks& into) {
+// A new chunk of class c for the allocator, carved onto `into`.
+void carveForAllocator(std::size_t c, FreeBlocks& into) {
     AllocatorPools& pools = allocatorPools();
-    void* chunk = std::malloc(kChunkBytes);
-    if (!chunk)
-        throw std::bad_alloc();
-    try {
-        std::lock_guard<std::mutex> hold(pools.chunkLock);
-        pools.chunks.push_back(chunk);
-    } catch (...) {
-        std::free(chunk);
-        throw;
-    }
-    carve(chunk, c, into);
+    std::lock_guard<std::mutex> hold(pools.chunkLock);
+    carveNew(std::pmr::new_delete_resource(), pools.chunks, c, into);
 }
 
 }  // namespace
@@ -291,7 +286,7 @@ void* Details::allocatorTake(std::size_t c) {
     if (cacheGone) {
         FreeBlocks batch;
         if (!allocatorPools().depot.take(c, batch))
-            carveNew(c, batch);
+            carveForAllocator(c, batch);
         void* block = batch.pop();
         if (batch.head)
             allocatorPools().depot.put(c, batch);
@@ -301,7 +296,7 @@ void* Details::allocatorTake(std::size_t c) {
     if (void* block = list.pop())
         return block;
     if (!allocatorPools().depot.take(c, list))
-        carveNew(c, list);
+        carveForAllocator(c, list);
     return list.pop();
 }
 
