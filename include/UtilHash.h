@@ -48,6 +48,7 @@ public:
     // Prints nothing.
     void dumpstats() const {}
     unsigned int get_count() const { return count; }
+    unsigned int get_nbuckets() const { return nbuckets; }
 
 private:
     friend struct Util::Ranges::Access;

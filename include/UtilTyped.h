@@ -190,16 +190,12 @@ class TextHash {
     // The table's hooks for T, fixed here; the table calls them virtually.
     class Table final : public UT_HASH {
     public:
-        explicit Table(unsigned int n) : UT_HASH(n, 0), nbuckets_(n) {}
-        unsigned int bucketCount() const { return nbuckets_; }
+        explicit Table(unsigned int n) : UT_HASH(n, 0) {}
         unsigned int hash_func(void* key) override { return Details::hashText(Details::keyOf(key)); }
         int comp_func(void* key, void* value) override {
             return Details::keyOf(key) == std::string_view(Details::keyText<KeyOf>(*static_cast<const T*>(value))) ? 0
                                                                                                                    : 1;
         }
-
-    private:
-        unsigned int nbuckets_;  // as made: a table moved from is made again with as many
     };
 
 public:
@@ -209,7 +205,7 @@ public:
     // A move takes the entries; the table moved from is left empty, with as
     // many buckets.
     TextHash(TextHash&& other)
-        : table_(std::exchange(other.table_, std::make_unique<Table>(other.table_->bucketCount()))) {}
+        : table_(std::exchange(other.table_, std::make_unique<Table>(other.table_->get_nbuckets()))) {}
     TextHash& operator=(TextHash&& other) noexcept {
         std::swap(table_, other.table_);
         return *this;
@@ -322,13 +318,12 @@ class TypedBlist {
 public:
     using iterator = TypedIterator<T, Ranges::BlistIterator>;
 
-    explicit TypedBlist(unsigned short slots) : slots_(slots), list_(std::make_unique<UT_BLIST>(slots)) {}
+    explicit TypedBlist(unsigned short slots) : list_(std::make_unique<UT_BLIST>(slots)) {}
     // A move takes the elements (an iterator stays with them); the list moved
     // from is left empty, with as many slots a block.
     TypedBlist(TypedBlist&& other)
-        : slots_(other.slots_), list_(std::exchange(other.list_, std::make_unique<UT_BLIST>(other.slots_))) {}
+        : list_(std::exchange(other.list_, std::make_unique<UT_BLIST>(other.list_->get_nslots()))) {}
     TypedBlist& operator=(TypedBlist&& other) noexcept {
-        std::swap(slots_, other.slots_);
         std::swap(list_, other.list_);
         return *this;
     }
@@ -346,7 +341,6 @@ public:
     const UT_BLIST& untyped() const { return *list_; }
 
 private:
-    unsigned short slots_;            // slots a block
     std::unique_ptr<UT_BLIST> list_;  // the elements, on the heap so that the container moves; never null
 };
 
@@ -365,8 +359,12 @@ class TypedArray {
         public:
             using UT_DARRAY::a_resetnum;
             using UT_DARRAY::UT_DARRAY;
+            int growth() const { return grow; }
+            bool clears() const { return clearflag != 0; }
         };
         Held(int grow, bool clear) : array(&block, static_cast<int>(sizeof(T)), grow, clear ? 1 : 0) {}
+        // An empty array made as this one was.
+        std::unique_ptr<Held> fresh() const { return std::make_unique<Held>(array.growth(), array.clears()); }
         void* block = nullptr;  // UT_DARRAY keeps its storage's address here
         Array array;            // the elements
     };
@@ -375,15 +373,10 @@ public:
     using iterator = T*;
     using const_iterator = const T*;
 
-    explicit TypedArray(int grow = 16, bool clear = true)
-        : grow_(grow), clear_(clear), held_(std::make_unique<Held>(grow, clear)) {}
+    explicit TypedArray(int grow = 16, bool clear = true) : held_(std::make_unique<Held>(grow, clear)) {}
     // A move takes the elements; the array moved from is left empty.
-    TypedArray(TypedArray&& other)
-        : grow_(other.grow_), clear_(other.clear_),
-          held_(std::exchange(other.held_, std::make_unique<Held>(other.grow_, other.clear_))) {}
+    TypedArray(TypedArray&& other) : held_(std::exchange(other.held_, other.held_->fresh())) {}
     TypedArray& operator=(TypedArray&& other) noexcept {
-        std::swap(grow_, other.grow_);
-        std::swap(clear_, other.clear_);
         std::swap(held_, other.held_);
         return *this;
     }
@@ -415,8 +408,6 @@ public:
     const UT_DARRAY& untyped() const { return held_->array; }
 
 private:
-    int grow_;                    // elements the block grows by
-    bool clear_;                  // new elements are zeroed
     std::unique_ptr<Held> held_;  // never null
 };
 
