@@ -111,13 +111,6 @@ void BM_NameCacheAdd(benchmark::State& state) {
     state.SetItemsProcessed(int64_t(state.iterations()) * state.range(0));
 }
 
-std::string le32(uint32_t v) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>(v >> (8 * i));
-    return out;
-}
-
 // An image of n names read into a fresh cache, then every name found; the
 // names and the identities each ordinary or crafted.
 template <int Names, int Identities>
@@ -125,9 +118,7 @@ void BM_NameImageReadAndFind(benchmark::State& state) {
     const std::size_t n = static_cast<std::size_t>(state.range(0));
     const auto& texts = names(Names, n);
     const auto& ids = identities(Identities, n);
-    std::string image = le32(static_cast<uint32_t>(n));
-    for (std::size_t i = 0; i < n; ++i)
-        image += le32(ids[i]) + le32(1) + le32(static_cast<uint32_t>(texts[i].size())) + texts[i];
+    const std::string image = UtilTest::Crafted::nameImage(texts, ids, [](std::size_t) { return 1u; });
     const std::string path = scratch("image");
     if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
         std::fwrite(image.data(), 1, image.size(), f);

@@ -41,13 +41,6 @@ uint64_t textHash(const std::string& text, const Key& key) {
     return Util::KeyedHash::hashBytes(text.data(), text.size(), key);
 }
 
-std::string le32(uint32_t v) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>(v >> (8 * i));
-    return out;
-}
-
 TEST(KeyedHash, AWordHashesAsItsEightLittleEndianBytes) {
     for (uint64_t w : std::vector<uint64_t>{0, 1, 0x8000000000000000ull, 0x0102030405060708ull}) {
         unsigned char bytes[8];
@@ -146,11 +139,9 @@ template <class CacheT>
 void readsACraftedImage() {
     const auto names = UtilTest::Crafted::formerTextCollisions(1000);
     const auto ids = UtilTest::Crafted::formerIdentityCollisions(names.size(), kSlotBits);
-    std::string image = le32(static_cast<uint32_t>(names.size()));
-    for (std::size_t i = 0; i < names.size(); ++i)
-        image += le32(ids[i]) + le32(static_cast<uint32_t>(i % 5 + 1)) + le32(16) + names[i];
     const std::string path = UtilTest::tempPath("crafted.names");
-    UtilTest::spit(path, image);
+    UtilTest::spit(
+        path, UtilTest::Crafted::nameImage(names, ids, [](std::size_t i) { return static_cast<uint32_t>(i % 5 + 1); }));
     UT_PTRFILE in(Port::Stream::READ);
     ASSERT_TRUE(in.open(path.c_str()));
     CacheT cache;
