@@ -13,13 +13,13 @@
 //
 // What invalidates an iterator: for the tree, any node added or removed
 // (filling a slot does not); for the hash table, any add or remove; for the
-// list, removing the element it stands on; for the block lists, nothing
-// (like UT_BLIST_ITER, each iterator is registered with its list, which
-// cannot be destroyed or compressed while it lives, and elements removed
-// behind it are skipped); for the arrays, nothing within 0 .. count - 1
+// list, removing the element it stands on; for the block lists, clear() and
+// the list's destruction (appends and removes do not: a removal leaves a
+// hole, which the walk skips); for the arrays, nothing within 0 .. count - 1
 // (UT_DARRAY's storage may move, but the iterator asks for every address).
-// A block-list range ends in std::default_sentinel, so that its end needs no
-// registration; the others are common ranges.
+// A block-list range ends in std::default_sentinel; the others are common
+// ranges. Const containers are walked as the others are. The tree can also
+// be walked in descending order (ReverseTreeIterator).
 //
 // Lives in: include/UtilRange.h (header only); tests: tests/typed_test.cpp; docs: docs/typed.md.
 #pragma once
@@ -30,6 +30,7 @@
 #include "UtilHash.h"
 #include "UtilList.h"
 
+#include <algorithm>
 #include <cassert>
 #include <concepts>
 #include <cstddef>
@@ -84,38 +85,75 @@ struct ForwardIterator {
     }
 };
 
-// In ascending key order, with the path from the root on a stack of its own:
-// the tree's nodes know no parent.
-class TreeIterator : public ForwardIterator<TreeIterator, void*> {
+// In key order (ascending, or descending for the reverse walk), with the
+// path from the root on a stack of its own: the tree's nodes know no parent.
+// A copy copies only the part of the path in use, about log2 n pointers.
+template <bool Ascending>
+class BasicTreeIterator : public ForwardIterator<BasicTreeIterator<Ascending>, void*> {
+    using Node = Access::TreeNode;
+
 public:
-    using ForwardIterator::operator++;
+    using ForwardIterator<BasicTreeIterator, void*>::operator++;
 
-    TreeIterator() = default;
-    explicit TreeIterator(const UT_BTR_TREE& tree) { descend(Access::root(tree)); }
-
-    void* operator*() const { return Access::data(path_[depth_ - 1]); }
-    TreeIterator& operator++() {
-        const Access::TreeNode* node = path_[--depth_];
-        descend(Access::greater(node));
+    BasicTreeIterator() = default;
+    explicit BasicTreeIterator(const UT_BTR_TREE& tree) { descend(Access::root(tree)); }
+    // On the first entry whose data `ahead(data)` does not place before the
+    // key sought: a search that keeps, on the way down, every node it passes
+    // on the near side.
+    template <class Ahead>
+    BasicTreeIterator(const UT_BTR_TREE& tree, Ahead ahead) {
+        for (const Node* node = Access::root(tree); node;) {
+            if (ahead(Access::data(node))) {
+                node = far(node);
+            } else {
+                push(node);
+                node = near(node);
+            }
+        }
+    }
+    BasicTreeIterator(const BasicTreeIterator& other) : depth_(other.depth_) {
+        std::copy_n(other.path_, depth_, path_);
+    }
+    BasicTreeIterator& operator=(const BasicTreeIterator& other) {
+        depth_ = other.depth_;
+        std::copy_n(other.path_, depth_, path_);
         return *this;
     }
-    friend bool operator==(const TreeIterator& a, const TreeIterator& b) { return a.at() == b.at(); }
+
+    void* operator*() const { return Access::data(path_[depth_ - 1]); }
+    BasicTreeIterator& operator++() {
+        const Node* node = path_[--depth_];
+        descend(far(node));
+        return *this;
+    }
+    friend bool operator==(const BasicTreeIterator& a, const BasicTreeIterator& b) { return a.at() == b.at(); }
 
 private:
     // 64 levels hold any AVL tree of fewer than 2^44 nodes.
     static constexpr int kMaxDepth = 64;
 
-    const Access::TreeNode* at() const { return depth_ ? path_[depth_ - 1] : nullptr; }
-    void descend(const Access::TreeNode* node) {
-        for (; node; node = Access::less(node)) {
-            assert(depth_ < kMaxDepth && "an AVL tree is never deeper than 1.44 log2 of its size");
-            path_[depth_++] = node;
-        }
+    // The subtree whose keys come first in this direction, and the other.
+    static const Node* near(const Node* n) { return Ascending ? Access::less(n) : Access::greater(n); }
+    static const Node* far(const Node* n) { return Ascending ? Access::greater(n) : Access::less(n); }
+
+    const Node* at() const { return depth_ ? path_[depth_ - 1] : nullptr; }
+    void push(const Node* node) {
+        assert(depth_ < kMaxDepth && "an AVL tree is never deeper than 1.44 log2 of its size");
+        path_[depth_++] = node;
+    }
+    void descend(const Node* node) {
+        for (; node; node = near(node))
+            push(node);
     }
 
-    const Access::TreeNode* path_[kMaxDepth] = {};  // the nodes whose data is still to come; the top is current
-    int depth_ = 0;                                 // entries of path_ in use; 0 at the end
+    // The nodes whose data is still to come, the top current; only the first
+    // depth_ entries are ever read.
+    const Node* path_[kMaxDepth];
+    int depth_ = 0;  // entries of path_ in use; 0 at the end
 };
+
+using TreeIterator = BasicTreeIterator<true>;
+using ReverseTreeIterator = BasicTreeIterator<false>;
 
 // Bucket by bucket; in a bucket, the newest entry first.
 class HashIterator : public ForwardIterator<HashIterator, void*> {
@@ -177,33 +215,20 @@ private:
     const Access::ListNode* at_ = nullptr;  // the node; null at the end
 };
 
-// Registered with the list through one of the list's own iterators (Iter,
-// on the heap like any the caller makes, and counted as one), and walking
-// exactly as its l_next does. The walk itself is kept here, not in that
-// iterator, so that a loop keeps it in registers. A copy registers again.
-template <class List, class Iter>
-class BlockListIterator : public ForwardIterator<BlockListIterator<List, Iter>, void*> {
+// Walking exactly as l_next does, without registering with the list: it is
+// as cheap to copy as a pointer, and is invalidated, as the standard
+// containers' iterators are, by clear() and by the list's destruction.
+// Appending and removing leave it valid: removing leaves a hole and
+// compression is never done.
+template <class List>
+class BlockListIterator : public ForwardIterator<BlockListIterator<List>, void*> {
 public:
     using ForwardIterator<BlockListIterator, void*>::operator++;
 
     BlockListIterator() = default;
-    explicit BlockListIterator(List& list)
-        : list_(&list), registration_(new Iter(&list)), block_(Access::firstBlock(list)) {
+    explicit BlockListIterator(const List& list) : block_(Access::firstBlock(list)), slots_(Access::slots(list)) {
         advance();
     }
-    BlockListIterator(const BlockListIterator& other)
-        : list_(other.list_), registration_(other.list_ ? new Iter(other.list_) : nullptr), block_(other.block_),
-          index_(other.index_), current_(other.current_) {}
-    BlockListIterator& operator=(const BlockListIterator& other) {
-        BlockListIterator copy(other);
-        std::swap(list_, copy.list_);
-        std::swap(registration_, copy.registration_);
-        block_ = copy.block_;
-        index_ = copy.index_;
-        current_ = copy.current_;
-        return *this;
-    }
-    ~BlockListIterator() { delete registration_; }
 
     void* operator*() const { return current_; }
     BlockListIterator& operator++() {
@@ -219,13 +244,12 @@ public:
 
 private:
     // l_next: the next element, or null at the end.
-    void advance() { current_ = Util::Details::nextElement(block_, index_, Access::slots(*list_)); }
+    void advance() { current_ = Util::Details::nextElement(block_, index_, slots_); }
 
-    List* list_ = nullptr;          // the list walked; null for an iterator made by default
-    Iter* registration_ = nullptr;  // keeps the list from being destroyed or compressed meanwhile
-    void** block_ = nullptr;        // the block the walk stands in
-    unsigned index_ = 0;            // 1-based slot of current_ in block_ (0: before the first)
-    void* current_ = nullptr;       // the element the iterator stands on; null at the end
+    void** block_ = nullptr;   // the block the walk stands in
+    unsigned index_ = 0;       // 1-based slot of current_ in block_ (0: before the first)
+    unsigned slots_ = 0;       // the list's slots per block
+    void* current_ = nullptr;  // the element the iterator stands on; null at the end
 };
 
 // Element addresses by index, asked of the array each time.
@@ -234,7 +258,9 @@ public:
     using ForwardIterator::operator++;
 
     ArrayIterator() = default;
-    ArrayIterator(UT_BASE_ARRAY& array, int i) : array_(&array), i_(i) {}
+    // A const array is walked through the same calls: getaddr within
+    // 0 .. count - 1 changes nothing.
+    ArrayIterator(const UT_BASE_ARRAY& array, int i) : array_(const_cast<UT_BASE_ARRAY*>(&array)), i_(i) {}
 
     void* operator*() const { return array_->getaddr(i_); }
     ArrayIterator& operator++() {
@@ -248,10 +274,11 @@ private:
     int i_ = 0;                       // the element's index; count at the end
 };
 
-using BlistIterator = BlockListIterator<UT_BLIST, UT_BLIST_ITER>;
-using BlistsIterator = BlockListIterator<UT_BLISTS, UT_BLISTS_ITER>;
+using BlistIterator = BlockListIterator<UT_BLIST>;
+using BlistsIterator = BlockListIterator<UT_BLISTS>;
 
 static_assert(std::forward_iterator<TreeIterator>);
+static_assert(std::forward_iterator<ReverseTreeIterator>);
 static_assert(std::forward_iterator<HashIterator>);
 static_assert(std::forward_iterator<ListIterator>);
 static_assert(std::forward_iterator<BlistIterator>);
@@ -317,20 +344,51 @@ template <Util::Ranges::Of<UT_LIST> C>
 Util::Ranges::ListIterator end(C&) {
     return {};
 }
-// The block lists and the arrays are walked through non-const calls.
 template <Util::Ranges::Of<UT_BLIST> C>
-requires(!std::is_const_v<C>) Util::Ranges::BlistIterator begin(C& l) { return Util::Ranges::BlistIterator(l); }
+Util::Ranges::BlistIterator begin(const C& l) {
+    return Util::Ranges::BlistIterator(l);
+}
+template <Util::Ranges::Of<UT_BLIST> C>
+Util::Ranges::BlistIterator begin(C& l) {
+    return Util::Ranges::BlistIterator(l);
+}
+template <Util::Ranges::Of<UT_BLIST> C>
+std::default_sentinel_t end(const C&) {
+    return {};
+}
 template <Util::Ranges::Of<UT_BLIST> C>
 std::default_sentinel_t end(C&) {
     return {};
 }
 template <Util::Ranges::Of<UT_BLISTS> C>
-requires(!std::is_const_v<C>) Util::Ranges::BlistsIterator begin(C& l) { return Util::Ranges::BlistsIterator(l); }
+Util::Ranges::BlistsIterator begin(const C& l) {
+    return Util::Ranges::BlistsIterator(l);
+}
+template <Util::Ranges::Of<UT_BLISTS> C>
+Util::Ranges::BlistsIterator begin(C& l) {
+    return Util::Ranges::BlistsIterator(l);
+}
+template <Util::Ranges::Of<UT_BLISTS> C>
+std::default_sentinel_t end(const C&) {
+    return {};
+}
 template <Util::Ranges::Of<UT_BLISTS> C>
 std::default_sentinel_t end(C&) {
     return {};
 }
 template <Util::Ranges::Of<UT_BASE_ARRAY> C>
-requires(!std::is_const_v<C>) Util::Ranges::ArrayIterator begin(C& a) { return {a, 0}; }
+Util::Ranges::ArrayIterator begin(const C& a) {
+    return {a, 0};
+}
 template <Util::Ranges::Of<UT_BASE_ARRAY> C>
-requires(!std::is_const_v<C>) Util::Ranges::ArrayIterator end(C& a) { return {a, a.getcount()}; }
+Util::Ranges::ArrayIterator begin(C& a) {
+    return {a, 0};
+}
+template <Util::Ranges::Of<UT_BASE_ARRAY> C>
+Util::Ranges::ArrayIterator end(const C& a) {
+    return {a, a.getcount()};
+}
+template <Util::Ranges::Of<UT_BASE_ARRAY> C>
+Util::Ranges::ArrayIterator end(C& a) {
+    return {a, a.getcount()};
+}

@@ -23,6 +23,7 @@
 #include "UtilArray.h"
 #include "UtilBlist.h"
 #include "UtilBtree.h"
+#include "UtilExport.h"
 #include "UtilHash.h"
 #include "UtilList.h"
 #include "UtilRange.h"
@@ -36,7 +37,9 @@
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <memory>
+#include <ranges>
 #include <stdexcept>
 #include <string_view>
 #include <type_traits>
@@ -53,7 +56,11 @@ public:
     TypedIterator() = default;
     explicit TypedIterator(Base base) : base_(std::move(base)) {}
 
+    using pointer = T*;
+
     T* operator*() const { return static_cast<T*>(*base_); }
+    // The element's members: it->name reads (*it)->name.
+    T* operator->() const { return **this; }
     TypedIterator& operator++() {
         ++base_;
         return *this;
@@ -99,13 +106,9 @@ inline int compareText(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
-// 32-bit FNV-1a: short, and spreads the shared prefixes of design names.
-inline unsigned int hashText(std::string_view text) {
-    uint32_t h = 2166136261u;
-    for (unsigned char c : text)
-        h = (h ^ c) * 16777619u;
-    return h;
-}
+// The library's text hash, keyed at random once per process, so that keys
+// a caller takes from a file cannot crowd one bucket of a TextHash.
+UTIL_EXPORT unsigned int hashText(std::string_view text) noexcept;
 
 // An element's key as KeyOf gives it: a member pointer is read, anything
 // else called.
@@ -129,6 +132,8 @@ requires KeyFunction<KeyOf, T>
 class TextTree {
 public:
     using iterator = TypedIterator<T, Ranges::TreeIterator>;
+    using reverse_iterator = TypedIterator<T, Ranges::ReverseTreeIterator>;
+    using size_type = std::size_t;
 
     TextTree() : tree_(fresh()) {}
     // A move takes the entries; the tree moved from is left empty.
@@ -156,12 +161,23 @@ public:
     // Takes the element stored under `key` out and returns it, or null.
     T* remove(std::string_view key) { return static_cast<T*>(tree_->remove(Details::keyArg(key))); }
     bool contains(std::string_view key) const { return find(key) != nullptr; }
-    unsigned int size() const { return tree_->get_count(); }
+    size_type size() const { return tree_->get_count(); }
     bool empty() const { return size() == 0; }
     void clear() { tree_->flush(nullptr); }
 
     iterator begin() const { return iterator(Ranges::TreeIterator(*tree_)); }
     iterator end() const { return iterator(); }
+    // The first element whose key does not order before `key`, or end().
+    iterator lower_bound(std::string_view key) const {
+        auto ahead = [key](void* data) {
+            return Details::compareText(Details::keyText<KeyOf>(*static_cast<const T*>(data)), key) < 0;
+        };
+        return iterator(Ranges::TreeIterator(*tree_, ahead));
+    }
+    // Descending key order: for (Net* n : nets.reversed()) ...
+    reverse_iterator rbegin() const { return reverse_iterator(Ranges::ReverseTreeIterator(*tree_)); }
+    reverse_iterator rend() const { return reverse_iterator(); }
+    std::ranges::subrange<reverse_iterator> reversed() const { return {rbegin(), rend()}; }
     UT_BTR_TREE& untyped() { return *tree_; }
     const UT_BTR_TREE& untyped() const { return *tree_; }
 
@@ -200,6 +216,7 @@ class TextHash {
 
 public:
     using iterator = TypedIterator<T, Ranges::HashIterator>;
+    using size_type = std::size_t;
 
     explicit TextHash(unsigned int buckets) : table_(std::make_unique<Table>(buckets)) {}
     // A move takes the entries; the table moved from is left empty, with as
@@ -221,7 +238,7 @@ public:
         return item;
     }
     T* remove(std::string_view key) { return static_cast<T*>(table_->s_remove(&key)); }
-    unsigned int size() const { return table_->get_count(); }
+    size_type size() const { return table_->get_count(); }
     bool empty() const { return size() == 0; }
     void clear() { table_->empty(); }
 
@@ -273,6 +290,7 @@ class TypedList {
 
 public:
     using iterator = TypedIterator<T, Ranges::ListIterator>;
+    using size_type = std::size_t;
 
     TypedList() : list_(std::make_unique<List>()) {}
     // A move takes the elements; the list moved from is left empty.
@@ -298,7 +316,7 @@ public:
     // Adds `item` after every element that does not order after it.
     bool merge(T* item) { return list_->mergesort(item) != 0; }
     void sort() { list_->sort(); }
-    int size() const { return list_->count(); }
+    size_type size() const { return static_cast<size_type>(list_->count()); }
     bool empty() const { return begin() == end(); }
     void clear() { list_->freelist(); }
 
@@ -311,12 +329,14 @@ private:
     std::unique_ptr<List> list_;  // the elements, on the heap so that the container moves; never null
 };
 
-// A block list of T* (UT_BLIST: 1 to 65535 slots a block). Its iterators are
-// registered with the list (see UtilRange.h); the range ends in a sentinel.
+// A block list of T* (UT_BLIST: 1 to 65535 slots a block). Its iterators
+// survive appends and removes, not clear() (see UtilRange.h); the range ends
+// in a sentinel.
 template <class T>
 class TypedBlist {
 public:
     using iterator = TypedIterator<T, Ranges::BlistIterator>;
+    using size_type = std::size_t;
 
     explicit TypedBlist(unsigned short slots) : list_(std::make_unique<UT_BLIST>(slots)) {}
     // A move takes the elements (an iterator stays with them); the list moved
@@ -331,12 +351,12 @@ public:
     void append(T* item) { list_->l_append(item); }
     bool contains(const T* item) const { return list_->l_find(const_cast<T*>(item)) != 0; }
     bool remove(T* item) { return list_->l_remove(item) != 0; }
-    uint32_t size() const { return list_->get_count(); }
+    size_type size() const { return list_->get_count(); }
     bool empty() const { return size() == 0; }
     void clear() { list_->clear(); }
 
-    iterator begin() { return iterator(Ranges::BlistIterator(*list_)); }
-    std::default_sentinel_t end() { return {}; }
+    iterator begin() const { return iterator(Ranges::BlistIterator(*list_)); }
+    std::default_sentinel_t end() const { return {}; }
     UT_BLIST& untyped() { return *list_; }
     const UT_BLIST& untyped() const { return *list_; }
 
@@ -372,6 +392,7 @@ class TypedArray {
 public:
     using iterator = T*;
     using const_iterator = const T*;
+    using size_type = std::size_t;
 
     explicit TypedArray(int grow = 16, bool clear = true) : held_(std::make_unique<Held>(grow, clear)) {}
     // A move takes the elements; the array moved from is left empty.
@@ -381,20 +402,23 @@ public:
         return *this;
     }
 
-    T& operator[](int i) { return *static_cast<T*>(held_->array.getaddr(i)); }
-    const T& operator[](int i) const {
-        assert(i >= 0 && i < size() && "a const array is read inside its elements");
+    T& operator[](size_type i) { return *static_cast<T*>(held_->array.getaddr(index(i))); }
+    const T& operator[](size_type i) const {
+        assert(i < size() && "a const array is read inside its elements");
         return data()[i];
     }
     // Element i, or std::out_of_range when there is none: never grows.
-    T& at(int i) { return i >= 0 && i < size() ? data()[i] : throw std::out_of_range("TypedArray::at"); }
-    const T& at(int i) const { return i >= 0 && i < size() ? data()[i] : throw std::out_of_range("TypedArray::at"); }
+    T& at(size_type i) { return i < size() ? data()[i] : throw std::out_of_range("TypedArray::at"); }
+    const T& at(size_type i) const { return i < size() ? data()[i] : throw std::out_of_range("TypedArray::at"); }
     void push_back(const T& value) { (*this)[size()] = value; }
-    void pop_back() { resize(size() - 1); }
+    void pop_back() {
+        assert(!empty() && "pop_back takes an element there is");
+        resize(size() - 1);
+    }
     // Makes the array n elements long (new ones as the array's clear flag says).
-    void resize(int n) { held_->array.a_resetnum(n); }
+    void resize(size_type n) { held_->array.a_resetnum(index(n)); }
     void clear() { resize(0); }
-    int size() const { return held_->array.getcount(); }
+    size_type size() const { return static_cast<size_type>(held_->array.getcount()); }
     bool empty() const { return size() == 0; }
     void reserve(uint64_t n) { held_->array.reserve(n); }
     T* data() { return static_cast<T*>(held_->block); }
@@ -408,6 +432,12 @@ public:
     const UT_DARRAY& untyped() const { return held_->array; }
 
 private:
+    // The untyped array counts in int: a larger index is refused, not wrapped.
+    static int index(size_type i) {
+        return i <= static_cast<size_type>(std::numeric_limits<int>::max()) ? static_cast<int>(i)
+                                                                            : throw std::out_of_range("TypedArray");
+    }
+
     std::unique_ptr<Held> held_;  // never null
 };
 

@@ -1,6 +1,8 @@
 // UtilTextHash.cpp - the process's hash key.
 #include "UtilTextHash.h"
 
+#include "UtilTyped.h"
+
 #include <chrono>
 #include <random>
 
@@ -28,3 +30,11 @@ const Key& processKey() noexcept {
 }
 
 }  // namespace Util::KeyedHash
+
+namespace Util::Details {
+
+unsigned int hashText(std::string_view text) noexcept {
+    return static_cast<unsigned int>(KeyedHash::hashBytes(text.data(), text.size(), KeyedHash::processKey()));
+}
+
+}  // namespace Util::Details
