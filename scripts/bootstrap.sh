@@ -3,7 +3,7 @@
 # Debian; run as root (or with sudo available).
 set -eu
 need=""
-for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev "$@"; do
+for pkg in cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev pybind11-dev python3-dev python3-pytest "$@"; do
     dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "ok installed" || need="$need $pkg"
 done
 [ -z "$need" ] && exit 0

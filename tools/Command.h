@@ -7,6 +7,8 @@
 // 1 not prime.
 #pragma once
 
+#include "Replacement.h"
+
 #include <CLI/CLI.hpp>
 
 #include <functional>
@@ -48,32 +50,6 @@ std::string firstNonAscii(const std::string& text);
 
 // Reads a whole file, or standard input for "-"; false when it cannot be read.
 bool readInput(const std::string& path, std::string& out);
-
-// Writes a file the safe way: the new contents go to a file of their own beside
-// the target (a name no other run uses, so a leftover of a killed run is never
-// taken for anything), are forced to the disk, and only then renamed over the
-// target. Until commit() succeeds the target keeps its old bytes; a
-// replacement that is not committed is removed.
-class Replacement {
-public:
-    explicit Replacement(std::string target);
-    ~Replacement();
-    Replacement(const Replacement&) = delete;
-    Replacement& operator=(const Replacement&) = delete;
-
-    // The path to write the new contents to; empty when it could not be made
-    // (after printing why).
-    const std::string& path() const { return temp_; }
-    // Syncs the new file, renames it over the target and syncs the
-    // target's directory, so that the rename survives a power loss; false
-    // (after printing why, as `command`) when any of them fails: the target
-    // is then as it was, or (when only the last failed) wholly new.
-    bool commit(const char* command);
-
-private:
-    std::string target_;
-    std::string temp_;
-};
 
 // Runs utiltool on its arguments (without the program name); the exit status.
 int main(const std::vector<std::string>& args);

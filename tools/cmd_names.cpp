@@ -52,7 +52,7 @@ int save(const std::string& file, const std::vector<std::string>& names) {
     std::string scratch = "/tmp/utiltool-names-" + std::to_string(::getpid());
     UtilTool::Replacement replacement(toStdout ? scratch : file);
     if (replacement.path().empty())
-        return UtilTool::kRefused;
+        return UtilTool::refuse("names", "%s", replacement.failure().c_str());
     UT_PTRFILE out(Port::Stream::WRITE);
     if (!out.open(replacement.path().c_str()))
         return UtilTool::refuse("names", "%s: cannot write: %s", file.c_str(), std::strerror(errno));
@@ -63,8 +63,8 @@ int save(const std::string& file, const std::vector<std::string>& names) {
         bool ok = copyToStdout(replacement.path());
         return ok ? UtilTool::kDone : UtilTool::refuse("names", "cannot write to standard output");
     }
-    if (!replacement.commit("names"))
-        return UtilTool::kRefused;
+    if (!replacement.commit())
+        return UtilTool::refuse("names", "%s", replacement.failure().c_str());
     std::printf("saved %u names to %s\n", cache.get_count(), file.c_str());
     return UtilTool::kDone;
 }

@@ -1,6 +1,6 @@
 // cmd_prime.cpp - `utiltool prime` and `utiltool stamp`.
 #include "Command.h"
-#include "UtilWide.h"
+#include "ExactPrime.h"
 
 #include <UtilPrime.h>
 #include <UtilTstamp.h>
@@ -16,45 +16,7 @@ namespace {
 
 // ---- prime -----------------------------------------------------------------
 
-// Bases that make the strong-probable-prime test exact below 3.3e24, so for
-// every 64-bit number.
-constexpr uint64_t kExactBases[] = {2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37};
-// Ranges below this go to the library's sieve, which is exact; the numbers are
-// handed out in pieces of kPiece, so that output starts at once.
-constexpr uint64_t kSieveTop = uint64_t{1} << 40;
-constexpr uint64_t kPiece = uint64_t{1} << 20;
-
-uint64_t powmod(uint64_t a, uint64_t e, uint64_t n) {
-    uint64_t r = 1;
-    for (a %= n; e; e >>= 1, a = Util::Wide::mulmod(a, a, n))
-        if (e & 1)
-            r = Util::Wide::mulmod(r, a, n);
-    return r;
-}
-
-// Miller-Rabin with the bases above: exact for every 64-bit n.
-bool isPrimeExact(uint64_t n) {
-    if (n < 2)
-        return false;
-    for (uint64_t p : kExactBases)
-        if (n % p == 0)
-            return n == p;
-    uint64_t d = n - 1;
-    int s = 0;
-    for (; d % 2 == 0; d /= 2)
-        ++s;
-    for (uint64_t a : kExactBases) {
-        uint64_t x = powmod(a, d, n);
-        if (x == 1 || x == n - 1)
-            continue;
-        bool composite = true;
-        for (int i = 1; i < s && composite; ++i)
-            composite = (x = Util::Wide::mulmod(x, x, n)) != n - 1;
-        if (composite)
-            return false;
-    }
-    return true;
-}
+using UtilTool::isPrimeExact;
 
 struct PrimeOptions {
     std::string what;
@@ -84,15 +46,7 @@ int runPrime(const PrimeOptions& o, bool haveB) {
             print(o.what == "next" ? primes.primeGreaterThanEqual(o.a) : primes.primeLessThanEqual(o.a));
             return UtilTool::kDone;
         }
-        // 0 past the ends, as the library answers.
-        uint64_t v = o.a;
-        if (o.what == "next")
-            while (!isPrimeExact(v) && v != UINT64_MAX)
-                ++v;
-        else
-            while (v > 1 && !isPrimeExact(v))
-                --v;
-        print(isPrimeExact(v) ? v : 0);
+        print(o.what == "next" ? UtilTool::nextPrimeExact(o.a) : UtilTool::prevPrimeExact(o.a));
         return UtilTool::kDone;
     }
     const uint64_t lo = std::min(o.a, o.b), hi = std::max(o.a, o.b);
@@ -103,18 +57,9 @@ int runPrime(const PrimeOptions& o, bool haveB) {
     }
     // In pieces, each printed as soon as it is known.
     for (uint64_t from = lo;;) {
-        const uint64_t to = hi - from < kPiece ? hi : from + kPiece - 1;
-        if (to < kSieveTop) {
-            for (uint64_t v : primes.primeNumbersInRange(from, to))
-                print(v);
-        } else {
-            for (uint64_t v = from;; ++v) {
-                if (isPrimeExact(v))
-                    print(v);
-                if (v == to)
-                    break;
-            }
-        }
+        const uint64_t to = UtilTool::pieceEnd(from, hi);
+        for (uint64_t v : UtilTool::primesBetween(primes, from, to))
+            print(v);
         if (std::ferror(stdout) || to == hi)
             break;
         std::fflush(stdout);

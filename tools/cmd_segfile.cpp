@@ -73,13 +73,13 @@ int get(UT_IFILE& f, const std::string& segment, const std::string& output) {
     }
     UtilTool::Replacement replacement(output);
     if (replacement.path().empty())
-        return UtilTool::kRefused;
+        return UtilTool::refuse("segfile get", "%s", replacement.failure().c_str());
     std::FILE* out = std::fopen(replacement.path().c_str(), "wb");
     bool ok = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     ok = out && std::fclose(out) == 0 && ok;
     if (!ok)
         return UtilTool::refuse("segfile get", "%s: writing failed: %s", output.c_str(), std::strerror(errno));
-    return replacement.commit("segfile get") ? UtilTool::kDone : UtilTool::kRefused;
+    return replacement.commit() ? UtilTool::kDone : UtilTool::refuse("segfile get", "%s", replacement.failure().c_str());
 }
 
 // Writes the segments beside FILE, then puts them in its place: a failure
@@ -87,7 +87,7 @@ int get(UT_IFILE& f, const std::string& segment, const std::string& output) {
 int rewrite(const std::string& file, const std::vector<Segment>& segs, unsigned char dv, unsigned char dr) {
     UtilTool::Replacement replacement(file);
     if (replacement.path().empty())
-        return UtilTool::kRefused;
+        return UtilTool::refuse("segfile", "%s", replacement.failure().c_str());
     UT_IFILE out;
     if (!out.create(replacement.path().c_str())) {
         out.unload();
@@ -103,7 +103,7 @@ int rewrite(const std::string& file, const std::vector<Segment>& segs, unsigned 
     ok = out.unload() && ok;
     if (!ok)
         return UtilTool::refuse("segfile", "writing '%s' failed", file.c_str());
-    return replacement.commit("segfile") ? UtilTool::kDone : UtilTool::kRefused;
+    return replacement.commit() ? UtilTool::kDone : UtilTool::refuse("segfile", "%s", replacement.failure().c_str());
 }
 
 int put(const std::string& file, const std::string& segment, const std::string& input) {

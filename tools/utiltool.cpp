@@ -81,49 +81,6 @@ bool readInput(const std::string& path, std::string& out) {
     return !in.bad();
 }
 
-Replacement::Replacement(std::string target) : target_(std::move(target)) {
-    std::string temp = target_ + ".utiltool-XXXXXX";
-    int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        refuse(current.c_str(), "cannot make a new file beside '%s': %s", target_.c_str(), std::strerror(errno));
-        return;
-    }
-    // The new file gets the old one's permissions, or those of any new file.
-    struct stat st;
-    mode_t mode;
-    if (::stat(target_.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    ::fchmod(fd, mode);
-    ::close(fd);
-    temp_ = temp;
-}
-
-Replacement::~Replacement() {
-    if (!temp_.empty())
-        std::remove(temp_.c_str());
-}
-
-bool Replacement::commit(const char* command) {
-    if (temp_.empty())
-        return false;
-    if (!Port::File::sync(temp_.c_str()) || std::rename(temp_.c_str(), target_.c_str()) != 0) {
-        refuse(command, "writing '%s' failed: %s", target_.c_str(), std::strerror(errno));
-        return false;
-    }
-    temp_.clear();
-    if (!Port::File::syncdir(target_.c_str())) {
-        refuse(command, "'%s' was written, but its directory could not be synced: %s", target_.c_str(),
-               std::strerror(errno));
-        return false;
-    }
-    return true;
-}
-
 }  // namespace UtilTool
 
 namespace {
