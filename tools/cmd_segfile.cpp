@@ -79,7 +79,8 @@ int get(UT_IFILE& f, const std::string& segment, const std::string& output) {
     ok = out && std::fclose(out) == 0 && ok;
     if (!ok)
         return UtilTool::refuse("segfile get", "%s: writing failed: %s", output.c_str(), std::strerror(errno));
-    return replacement.commit() ? UtilTool::kDone : UtilTool::refuse("segfile get", "%s", replacement.failure().c_str());
+    return replacement.commit() ? UtilTool::kDone
+                                : UtilTool::refuse("segfile get", "%s", replacement.failure().c_str());
 }
 
 // Writes the segments beside FILE, then puts them in its place: a failure

@@ -183,8 +183,7 @@ public:
     const std::vector<SegmentEntry>& directory() const { return directory_; }
     py::tuple versions() const {
         live();
-        return py::make_tuple(file_.getversion(), file_.getrevision(), file_.getdataversion(),
-                              file_.getdatarevision());
+        return py::make_tuple(file_.getversion(), file_.getrevision(), file_.getdataversion(), file_.getdatarevision());
     }
     bool contains(const std::string& name) const { return index_.count(name) != 0; }
 
@@ -224,7 +223,7 @@ private:
 
     std::string path_;
     UT_IFILE file_;
-    std::vector<SegmentEntry> directory_;                // in file order
+    std::vector<SegmentEntry> directory_;                 // in file order
     std::unordered_map<std::string, std::size_t> index_;  // name -> entry of directory_
     bool open_ = false;
 };
