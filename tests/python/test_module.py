@@ -75,6 +75,7 @@ def test_the_directory_and_versions_read_as_the_tool_lists_them(tmp_path):
         assert f.versions == u.Versions(2, 0, 3, 9)
         assert list(f) == [u.Segment("x", 5, 0, 0, 128)]
         assert "x" in f and "y" not in f and len(f) == 1
+        assert f.items() == [("x", b"12345")] and f.keys() == ["x"]
         with pytest.raises(KeyError):
             f["y"]
     assert tool("segfile", "ls", tmp_path / "v.seg").decode().startswith("version 2.0, data version 3.9, 1 segments")
@@ -227,6 +228,17 @@ def test_expressions_evaluate_with_keywords_or_a_mapping():
     assert e(a=1, b=2, c=3) == 7 and e({"a": 1, "b": 2}, c=0) == 1
     assert u.Expression("a * !b", type="bool")(a=True, b=False) is True
     assert u.Expression("x * 2", type="int64")(x=2**62) == -(2**63)  # int64 wraps
+
+
+def test_a_call_sees_only_its_own_variables():
+    e = u.Expression("a + b")
+    assert e(a=1, b=2) == 3 and e(b=5, a=1) == 6 and e({"a": 1}, b=9) == 10
+    with pytest.raises(u.ExpressionError):
+        e(a=1)  # b from an earlier call is not kept
+    assert e({"a": 1, "b": 1}, b=4) == 5  # a keyword wins over the mapping
+    with pytest.raises(u.InputError):
+        e(a=1, b="2")
+    assert e(a=1, b=2) == 3
 
 
 @pytest.mark.parametrize(

@@ -33,8 +33,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
 #include <utility>
+#include <variant>
 #include <vector>
 
 namespace py = pybind11;
@@ -159,6 +159,10 @@ void checkReadable(const std::string& path) {
 
 using SegmentEntry = std::tuple<std::string, int, int, int, int64_t>;  // name, size, type, data, offset
 
+// Segments this large or larger are read without the GIL; smaller reads
+// cost less than giving the GIL up and taking it back.
+constexpr std::size_t kReleaseAbove = std::size_t{1} << 16;
+
 class SegmentReader {
 public:
     explicit SegmentReader(const std::string& path) : path_(path) {
@@ -166,44 +170,69 @@ public:
         unlocked(Kind::Format, [&](Capture& c) {
             if (!file_.load(path.c_str()))
                 throw Failure{Kind::Format, c.lastError("not a segmented file")};
-            UT_IFILESEGINFO info;
-            for (int i = 0; file_.getseginfo(i, info); ++i) {
-                Port::Stream* s = file_.getdataseg(info.getname(), -1, nullptr);
-                const int64_t offset = s ? s->getfoffset() : -1;
-                file_.enddataseg();
-                index_.emplace(info.getname(), directory_.size());
-                directory_.emplace_back(info.getname(), info.getsize(), info.gettype(), info.getdata(), offset);
-            }
             return 0;
         });
         open_ = true;
     }
     ~SegmentReader() { close(); }
 
-    const std::vector<SegmentEntry>& directory() const { return directory_; }
+    // (name, size, type, data, offset) per segment, in file order.
+    std::vector<SegmentEntry> directory() {
+        live();
+        std::vector<SegmentEntry> out;
+        Capture capture;
+        UT_IFILESEGINFO info;
+        for (int i = 0; file_.getseginfo(i, info); ++i) {
+            Port::Stream* s = file_.getdataseg(info.getname(), -1, nullptr);
+            const int64_t offset = s ? s->getfoffset() : -1;
+            file_.enddataseg();
+            out.emplace_back(info.getname(), info.getsize(), info.gettype(), info.getdata(), offset);
+        }
+        return out;
+    }
     py::tuple versions() const {
         live();
-        return py::make_tuple(file_.getversion(), file_.getrevision(), file_.getdataversion(), file_.getdatarevision());
+        return py::make_tuple(file_.getversion(), file_.getrevision(), file_.getdataversion(),
+                              file_.getdatarevision());
     }
-    bool contains(const std::string& name) const { return index_.count(name) != 0; }
+    bool contains(const std::string& name) {
+        live();
+        Capture capture;
+        UT_IFILESEGINFO info;
+        return file_.getseginfo(const_cast<char*>(name.c_str()), info) != 0;
+    }
 
     py::bytes read(const std::string& name) {
         live();
-        auto at = index_.find(name);
-        if (at == index_.end())
-            throw py::key_error(name);
-        const auto size = static_cast<py::ssize_t>(std::get<1>(directory_[at->second]));
-        // Filled in place: the bytes object is nobody else's until returned.
-        py::bytes out(nullptr, size);
-        char* buffer = PyBytes_AS_STRING(out.ptr());
-        unlocked(Kind::Format, [&](Capture& c) {
-            Port::Stream* s = file_.getdataseg(const_cast<char*>(name.c_str()), -1, nullptr);
-            const bool ok = s && s->readbytes(buffer, static_cast<std::size_t>(size));
+        Capture capture;
+        UT_IFILESEGINFO info;
+        Port::Stream* s = file_.getdataseg(const_cast<char*>(name.c_str()), -1, &info);
+        if (!s) {
             file_.enddataseg();
-            if (!ok)
-                throw Failure{Kind::Format, c.lastError(("segment '" + name + "' is cut short").c_str())};
-            return 0;
-        });
+            throw py::key_error(name);
+        }
+        py::bytes out = fill(s, name, static_cast<std::size_t>(info.getsize()), capture);
+        file_.enddataseg();
+        return out;
+    }
+
+    // (name, bytes) per segment, in file order: the whole file in one call.
+    py::list items() {
+        live();
+        Capture capture;
+        py::list out;
+        UT_IFILESEGINFO info;
+        for (int i = 0; file_.getseginfo(i, info); ++i) {
+            const std::string name = info.getname();
+            Port::Stream* s = file_.getdataseg(const_cast<char*>(name.c_str()), -1, nullptr);
+            if (!s) {
+                file_.enddataseg();
+                throw Failure{Kind::Format, capture.lastError(("segment '" + name + "' cannot be read").c_str())};
+            }
+            py::bytes data = fill(s, name, static_cast<std::size_t>(info.getsize()), capture);
+            file_.enddataseg();
+            out.append(py::make_tuple(name, std::move(data)));
+        }
         return out;
     }
 
@@ -221,10 +250,27 @@ private:
             throw Failure{Kind::Input, "the segmented file '" + path_ + "' is closed"};
     }
 
+    // The segment's `size` bytes from `s`, read into a new bytes object.
+    py::bytes fill(Port::Stream* s, const std::string& name, std::size_t size, const Capture& capture) {
+        // Filled in place: the bytes object is nobody else's until returned.
+        py::bytes out(nullptr, size);
+        char* buffer = PyBytes_AS_STRING(out.ptr());
+        bool ok;
+        if (size >= kReleaseAbove) {
+            py::gil_scoped_release released;
+            ok = s->readbytes(buffer, size);
+        } else {
+            ok = s->readbytes(buffer, size);
+        }
+        if (!ok) {
+            file_.enddataseg();
+            throw Failure{Kind::Format, capture.lastError(("segment '" + name + "' is cut short").c_str())};
+        }
+        return out;
+    }
+
     std::string path_;
     UT_IFILE file_;
-    std::vector<SegmentEntry> directory_;                 // in file order
-    std::unordered_map<std::string, std::size_t> index_;  // name -> entry of directory_
     bool open_ = false;
 };
 
@@ -427,47 +473,128 @@ auto evaluating(Work work) {
     }
 }
 
+// One expression of one value type. The variables' map is kept from call
+// to call: a call that names the same variables as the last (the usual
+// loop) only stores their values, and the library then reads the map as it
+// always does. The GIL is held throughout, which serialises calls on one
+// object.
 template <class T>
-class CompiledExpression {
+class Compiled {
 public:
-    explicit CompiledExpression(const std::string& text) : text_(text), expression_(text.c_str()) {
-        for (unsigned char ch : text)
-            if (ch >= 0x80 || ch == 0)
-                throw Failure{Kind::Expression, "expressions are ASCII"};
+    explicit Compiled(const char* text) : expression_(text) {}
+
+    py::object evaluate(PyObject* mapping, PyObject* kwargs) {
+        given_.clear();
+        held_.clear();
+        for (PyObject* source : {mapping, kwargs}) {
+            if (!source)
+                continue;
+            if (PyDict_Check(source)) {
+                Py_ssize_t pos = 0;
+                PyObject *key, *value;
+                while (PyDict_Next(source, &pos, &key, &value))
+                    given_.emplace_back(key, value);
+            } else {
+                for (auto item : py::reinterpret_borrow<py::object>(source).attr("items")()) {
+                    auto pair = py::reinterpret_borrow<py::tuple>(item);
+                    held_.push_back(pair);  // keeps the pair's objects alive for the call
+                    given_.emplace_back(pair[0].ptr(), pair[1].ptr());
+                }
+            }
+        }
+        // Keyword names are interned, so the same names are the same objects.
+        bool same = given_.size() == slots_.size();
+        for (std::size_t i = 0; same && i < given_.size(); ++i)
+            same = slots_[i].first.ptr() == given_[i].first;
+        if (same) {
+            for (std::size_t i = 0; i < given_.size(); ++i)
+                slots_[i].second->second = toValue(given_[i].second, given_[i].first);
+        } else {
+            vars_.clear();
+            slots_.clear();
+            for (auto [key, value] : given_) {
+                if (!PyUnicode_Check(key))
+                    throw Failure{Kind::Input, "variable names are texts"};
+                Py_ssize_t size = 0;
+                const char* text = PyUnicode_AsUTF8AndSize(key, &size);
+                if (!text)
+                    throw py::error_already_set();
+                // A name given twice (in the mapping and as a keyword) is one variable: the last value.
+                auto at = vars_.insert_or_assign(Port::StringBase<char>(text, size), toValue(value, key)).first;
+                slots_.emplace_back(py::reinterpret_borrow<py::object>(key), at);
+            }
+        }
+        held_.clear();
+        return py::cast(evaluating([&] { return expression_(vars_.empty() ? nullptr : &vars_); }));
     }
-    T evaluate(const py::dict& variables) const {
-        typename Util::Expression<T>::VarMap vars;
-        for (auto [key, value] : variables)
-            vars.emplace(py::cast<std::string>(key).c_str(), toValue(value, py::cast<std::string>(key)));
-        return evaluating([&] { return expression_(vars.empty() ? nullptr : &vars); });
-    }
-    const std::string& text() const { return text_; }
 
 private:
-    static T toValue(const py::handle& value, const std::string& name) {
+    static T toValue(PyObject* value, PyObject* key) {
         if constexpr (std::is_same_v<T, bool>) {
-            return py::cast<bool>(value);
+            const int truth = PyObject_IsTrue(value);
+            if (truth < 0)
+                throw py::error_already_set();
+            return truth != 0;
         } else {
-            if (!py::isinstance<py::int_>(value) || py::isinstance<py::bool_>(value))
-                throw Failure{Kind::Input, "the value of '" + name + "' is not an integer"};
-            const long long v = py::cast<long long>(value);
-            if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max())
-                throw Failure{Kind::Overflow, "the value of '" + name + "' does not fit the expression's type"};
+            if (!PyLong_Check(value) || PyBool_Check(value))
+                throw Failure{Kind::Input, "the value of '" + py::cast<std::string>(key) + "' is not an integer"};
+            int overflow = 0;
+            const long long v = PyLong_AsLongLongAndOverflow(value, &overflow);
+            if (overflow || v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max())
+                throw Failure{Kind::Overflow,
+                              "the value of '" + py::cast<std::string>(key) + "' does not fit the expression's type"};
             return static_cast<T>(v);
         }
     }
 
-    std::string text_;
+    using VarMap = typename Util::Expression<T>::VarMap;
     Util::Expression<T> expression_;
+    VarMap vars_;                                                          // the last call's variables
+    std::vector<std::pair<py::object, typename VarMap::iterator>> slots_;  // their names in call order, and entries
+    std::vector<std::pair<PyObject*, PyObject*>> given_;                   // this call's names and values
+    std::vector<py::object> held_;                                         // items of a mapping that is not a dict
 };
 
-template <class T>
-void bindExpression(py::module_& m, const char* name) {
-    py::class_<CompiledExpression<T>>(m, name)
-        .def(py::init<const std::string&>())
-        .def("evaluate", &CompiledExpression<T>::evaluate)
-        .def_property_readonly("text", &CompiledExpression<T>::text);
-}
+class Expression {
+public:
+    Expression(const std::string& text, const std::string& type) : text_(text), type_(type) {
+        for (unsigned char ch : text)
+            if (ch >= 0x80 || ch == 0)
+                throw Failure{Kind::Expression, "expressions are ASCII"};
+        if (type == "int16")
+            compiled_.template emplace<Compiled<short>>(text.c_str());
+        else if (type == "int32")
+            compiled_.template emplace<Compiled<int>>(text.c_str());
+        else if (type == "int64")
+            compiled_.template emplace<Compiled<int64_t>>(text.c_str());
+        else if (type == "bool")
+            compiled_.template emplace<Compiled<bool>>(text.c_str());
+        else
+            throw Failure{Kind::Input, "type is int16, int32, int64 or bool, not '" + type + "'"};
+    }
+
+    py::object call(const py::args& args, const py::kwargs& kwargs) {
+        if (args.size() > 1)
+            throw py::type_error("an expression takes one mapping of variables, and keywords");
+        PyObject* mapping = args.size() == 1 && !args[0].is_none() ? args[0].ptr() : nullptr;
+        PyObject* keywords = kwargs && PyDict_GET_SIZE(kwargs.ptr()) ? kwargs.ptr() : nullptr;
+        return std::visit(
+            [&](auto& c) -> py::object {
+                if constexpr (std::is_same_v<std::decay_t<decltype(c)>, std::monostate>)
+                    return py::none();  // never: the constructor chose a type
+                else
+                    return c.evaluate(mapping, keywords);
+            },
+            compiled_);
+    }
+    const std::string& text() const { return text_; }
+    const std::string& type() const { return type_; }
+
+private:
+    std::string text_;
+    std::string type_;
+    std::variant<std::monostate, Compiled<short>, Compiled<int>, Compiled<int64_t>, Compiled<bool>> compiled_;
+};
 
 // ---- primes ----------------------------------------------------------------
 
@@ -500,6 +627,7 @@ PYBIND11_MODULE(_core, m) {
     py::class_<SegmentReader>(m, "SegmentReader")
         .def(py::init<const std::string&>())
         .def("directory", &SegmentReader::directory)
+        .def("items", &SegmentReader::items)
         .def("versions", &SegmentReader::versions)
         .def("contains", &SegmentReader::contains)
         .def("read", &SegmentReader::read)
@@ -514,10 +642,24 @@ PYBIND11_MODULE(_core, m) {
     m.def("write_names", &writeNames);
     m.def("equation", &equation);
 
-    bindExpression<short>(m, "Expression16");
-    bindExpression<int>(m, "Expression32");
-    bindExpression<int64_t>(m, "Expression64");
-    bindExpression<bool>(m, "ExpressionBool");
+    py::class_<Expression>(m, "Expression", R"(An expression of the library's rule language, kept to be evaluated many times.
+
+>>> e = Expression("width * 2 + 1")
+>>> e(width=8)
+17
+>>> Expression("a * !b", type="bool")({"a": True, "b": False})
+True
+
+type is "int16", "int32" (default), "int64" or "bool". Variables come as one
+mapping, as keyword arguments, or both (a keyword wins). Evaluating raises
+ExpressionError (bad text, undefined variable), DivisionByZeroError or
+IntegerOverflowError.)")
+        .def(py::init<const std::string&, const std::string&>(), py::arg("text"), py::kw_only(),
+             py::arg("type") = "int32")
+        .def("__call__", &Expression::call, "The value, with variables from a mapping, keyword arguments, or both.")
+        .def_property_readonly("text", &Expression::text, "The expression's text.")
+        .def_property_readonly("type", &Expression::type, "The value type.")
+        .def("__repr__", [](const Expression& e) { return "Expression('" + e.text() + "', type='" + e.type() + "')"; });
 
     m.def("is_prime", [](uint64_t n) { return UtilTool::isPrimeExact(n); });
     m.def("next_prime", [](uint64_t n) {
