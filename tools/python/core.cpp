@@ -192,8 +192,7 @@ public:
     }
     py::tuple versions() const {
         live();
-        return py::make_tuple(file_.getversion(), file_.getrevision(), file_.getdataversion(),
-                              file_.getdatarevision());
+        return py::make_tuple(file_.getversion(), file_.getrevision(), file_.getdataversion(), file_.getdatarevision());
     }
     bool contains(const std::string& name) {
         live();
@@ -642,7 +641,8 @@ PYBIND11_MODULE(_core, m) {
     m.def("write_names", &writeNames);
     m.def("equation", &equation);
 
-    py::class_<Expression>(m, "Expression", R"(An expression of the library's rule language, kept to be evaluated many times.
+    py::class_<Expression>(m, "Expression",
+                           R"(An expression of the library's rule language, kept to be evaluated many times.
 
 >>> e = Expression("width * 2 + 1")
 >>> e(width=8)
