@@ -18,7 +18,7 @@ import warnings
 from collections.abc import Iterable, Iterator, Mapping
 from typing import Literal, NamedTuple, Union
 
-from . import _core
+from . import _core, errors
 from .errors import (
     DivisionByZeroError,
     EquationError,
@@ -48,15 +48,7 @@ __all__ = [
     "next_prime",
     "prev_prime",
     "primes",
-    "Error",
-    "FormatError",
-    "InputError",
-    "FileError",
-    "ExpressionError",
-    "DivisionByZeroError",
-    "IntegerOverflowError",
-    "EquationError",
-    "EquationWarning",
+    *errors.__all__,
 ]
 
 PathLike = Union[str, "os.PathLike[str]"]
