@@ -94,7 +94,7 @@ void BM_Mimalloc(benchmark::State& state) {
 void patterns(benchmark::internal::Benchmark* b) {
     b->ArgNames({"n", "pattern"});
     for (int pattern : {LIFO, FIFO, RANDOM})
-        for (int n : {1000, 100000})
+        for (int n : {1000, 100000, 1000000, 4000000})
             b->Args({n, pattern});
 }
 
