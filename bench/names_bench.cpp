@@ -105,6 +105,47 @@ void BM_InternAbslFlatSet(benchmark::State& state) {
 }
 #endif
 
+// n new hierarchical names of about 25 characters (top/u_core3/blk_117/n123456),
+// each added once, in shuffled order: the cost of interning as a design grows.
+std::vector<std::string> hierarchicalNames(size_t n) {
+    std::vector<std::string> out;
+    out.reserve(n);
+    char text[64];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(text, sizeof text, "top/u_core%zu/blk_%zu/n%zu", i % 8, (i / 8) % 1000, i);
+        out.emplace_back(text);
+    }
+    std::shuffle(out.begin(), out.end(), std::mt19937(13));
+    return out;
+}
+
+template <class Container, class Add>
+void addNewBench(benchmark::State& state, Add add) {
+    const auto names = hierarchicalNames(static_cast<size_t>(state.range(0)));
+    double bytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        size_t before = heapInUse();
+        auto* c = new Container();
+        state.ResumeTiming();
+        for (const auto& t : names)
+            add(*c, t.c_str());
+        state.PauseTiming();
+        bytes = double(heapInUse() - before) / double(names.size());
+        delete c;
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(names.size()));
+    state.counters["bytes_per_name"] = bytes;
+}
+
+void BM_AddNewCname(benchmark::State& state) {
+    addNewBench<UT_NCH_CACHE>(state, [](UT_NCH_CACHE& c, const char* t) { c.add(t, 1); });
+}
+void BM_AddNewUnorderedSet(benchmark::State& state) {
+    addNewBench<std::unordered_set<std::string>>(state, [](auto& c, const char* t) { c.emplace(t); });
+}
+
 // Finding names already there, in shuffled order, in a container filled
 // beforehand (the cache's add of an existing name takes the same path).
 template <class Container, class Add, class Find>
@@ -241,6 +282,9 @@ BENCHMARK(BM_FindUnorderedSet) SIZES;
 BENCHMARK(BM_InternAbslFlatSet) SIZES;
 BENCHMARK(BM_FindAbslFlatSet) SIZES;
 #endif
+#define SCALE ->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond)
+BENCHMARK(BM_AddNewCname) SCALE;
+BENCHMARK(BM_AddNewUnorderedSet) SCALE;
 BENCHMARK(BM_ImageSave)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PlainFwrite)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ImageRestore)->Arg(1000000)->Unit(benchmark::kMillisecond);

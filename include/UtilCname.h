@@ -194,7 +194,7 @@ public:
     unsigned int getMaxNameLength() const { return max_len; }
 
 private:
-    char* add_name(const char* text);
+    char* add_name(const char* text, std::size_t len);
     void adjust_pool(UT_NCH_NAME* name);
     // Takes `name` out of the tree and its pool, and deletes it.
     void erase(UT_NCH_NAME* name);

@@ -68,7 +68,9 @@ NamePool& namePool() {
 // sits where its own text belongs, so it compares equal, and removing that
 // text after a failure finds it.
 int compareName(void* data, const char* key) {
-    return data ? UT_STR::Compare(key, static_cast<UT_NCH_NAME*>(data)->get_name()) : 0;
+    // Straight to strcmp: the tree never passes a null key, and no name has a
+    // null text.
+    return data ? std::strcmp(key, static_cast<UT_NCH_NAME*>(data)->get_name()) : 0;
 }
 
 UT_NCH_NAME* nameIn(void** slot) { return static_cast<UT_NCH_NAME*>(*slot); }
@@ -159,8 +161,8 @@ UT_NCH_CACHE_IMP::UT_NCH_CACHE_IMP(UT_NCH_CACHE* owner, unsigned char pointers_o
 
 UT_NCH_CACHE_IMP::~UT_NCH_CACHE_IMP() { flush(); }
 
-char* UT_NCH_CACHE_IMP::add_name(const char* text) {
-    std::size_t n = std::strlen(text) + 1;
+char* UT_NCH_CACHE_IMP::add_name(const char* text, std::size_t len) {
+    std::size_t n = len + 1;
     if (n <= kLongest)
         return nullptr;
     if (cur_pool && static_cast<std::size_t>(cur_pool->used) + n < static_cast<std::size_t>(cur_pool->size)) {
@@ -215,7 +217,7 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::make_name(const char* text, std::size_t len, bool
     auto* name = new UT_NCH_NAMELONG(text);
     if (!ptr_only || copy) {
         try {
-            name->text = add_name(text);
+            name->text = add_name(text, len);
         } catch (...) {
             delete name;
             throw;
@@ -301,10 +303,12 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs, bool copy) {
     if (!text)
         return nullptr;
     const bool ready = index_ready();
+    // Measured once, for the hash, the class and the pool copy alike.
+    const std::size_t len = std::strlen(text);
     uint64_t hash = 0;
     std::size_t hole = kNoHole;
     if (ready) {
-        hash = Util::hashText(text);
+        hash = Util::hashText(text, len);
         if (UT_NCH_NAME* name = index_find(text, hash, hole)) {
             name->add_refs(nrefs);
             return name;
@@ -312,7 +316,6 @@ UT_NCH_NAME* UT_NCH_CACHE_IMP::add(const char* text, int nrefs, bool copy) {
     }
     // The class follows the full length: a 16-bit length would send texts of
     // 64 Ki characters or more to an inline class too small for them.
-    std::size_t len = std::strlen(text);
     if (len > max_len)
         UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgTooLong);
     void** slot = tree->UT_BTR_TREE::add(text);

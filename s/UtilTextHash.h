@@ -84,6 +84,10 @@ namespace Util {
 inline uint64_t hashText(const char* text) {
     return KeyedHash::hashBytes(text, std::strlen(text), KeyedHash::processKey());
 }
+// The same for a text whose length is known.
+inline uint64_t hashText(const char* text, std::size_t len) {
+    return KeyedHash::hashBytes(text, len, KeyedHash::processKey());
+}
 
 // For the standard unordered containers that hold a file's texts: theirs
 // would hash them without a key.
