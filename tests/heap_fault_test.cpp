@@ -1,7 +1,7 @@
 // Heap-failure sweeps: the N-th heap request fails, for every N, once or from
 // N on. Whatever fails (std::bad_alloc or the library's report), nothing may
 // leak, and the objects involved must work as before the call.
-#include "TestSupport.h"
+#include "FaultSupport.h"
 
 #include <UtilCname.h>
 #include <UtilEquate.h>
@@ -32,33 +32,15 @@
 
 namespace {
 
-struct HeapState {
-    bool armed = false;
-    bool sticky = false;
-    long k = 0;
-    long seen = 0;
-    bool fired = false;
-};
-HeapState heap;
+UtilTest::Countdown heap;
 std::atomic<long> liveBlocks{0};
 std::atomic<std::size_t> largestRequest{0};  // the largest block asked for, as tests reset it
-
-bool refuse() {
-    if (!heap.armed)
-        return false;
-    ++heap.seen;
-    if (heap.seen == heap.k || (heap.sticky && heap.seen > heap.k)) {
-        heap.fired = true;
-        return true;
-    }
-    return false;
-}
 
 void* take(std::size_t n) {
     std::size_t seen = largestRequest.load(std::memory_order_relaxed);
     while (n > seen && !largestRequest.compare_exchange_weak(seen, n, std::memory_order_relaxed)) {
     }
-    if (refuse())
+    if (heap.failsNow())
         return nullptr;
     void* p = std::malloc(n ? n : 1);
     if (p)
@@ -76,7 +58,7 @@ void give(void* p) noexcept {
 void* retake(void* p, std::size_t n) {
     if (!p)
         return take(n);
-    return refuse() ? nullptr : std::realloc(p, n);
+    return heap.failsNow() ? nullptr : std::realloc(p, n);
 }
 
 // The library's own heap calls count with operator new's.
@@ -124,11 +106,11 @@ void sweep(const std::function<void(const std::function<bool(const std::function
         return true;
     });
     for (bool sticky : {false, true}) {
-        for (long k = 1;; ++k) {
+        UtilTest::forEachK([&](long k) {
             const long before = liveBlocks.load();
             bool fired = false;
             scenario([&](const std::function<void()>& call) {
-                heap = HeapState{true, sticky, k, 0, false};
+                heap.arm(k, sticky);
                 bool ok = true;
                 try {
                     call();
@@ -145,11 +127,10 @@ void sweep(const std::function<void(const std::function<bool(const std::function
                 return ok;
             });
             EXPECT_EQ(liveBlocks.load(), before) << "leak with request " << k << (sticky ? " on" : "") << " failing";
-            if (!fired)
-                break;
-            if (testing::Test::HasFailure())
-                return;
-        }
+            return fired;
+        });
+        if (testing::Test::HasFailure())
+            return;
     }
 }
 
