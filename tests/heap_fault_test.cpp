@@ -309,6 +309,8 @@ TEST(HeapFailures, EquationsConvertOrFailCleanlyBothWays) {
                 e.gen_equatestr("F2", kLines, 3, "O", out);
                 eqn = out ? out : "";
             })) {
+            EXPECT_EQ(hex, "F20DCD0DF2A7E7A7");
+            EXPECT_EQ(eqn, "O = A0*~A1*~A2 + ~A0*~A1*A2 + A0*~A1*A2 + ~A0*A1*A2 + A0*A1*A2");
             return;
         }
         char* out = nullptr;
