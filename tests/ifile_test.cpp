@@ -66,7 +66,7 @@ TEST_P(SegmentedFile, EmptyFileIsExactlyTheHeader) {
     f.setdataversion(5);
     f.setdatarevision(6);
     ASSERT_EQ(f.unload(), 1);
-    EXPECT_EQ(UtilTest::slurp(path), std::string("\2\0\5\6\0\0", 6) + le32(128) + std::string(118, '\0'));
+    EXPECT_EQ(UtilTest::slurp(path), std::string("\2\0\5\6\0\0", 6) + le32(kHeader) + std::string(kHeader - 10, '\0'));
 }
 
 TEST_P(SegmentedFile, SegmentsFollowTheHeaderAndTheDirectoryFollowsThem) {
@@ -79,9 +79,10 @@ TEST_P(SegmentedFile, SegmentsFollowTheHeaderAndTheDirectoryFollowsThem) {
     EXPECT_EQ(f.getdataseg(const_cast<char*>("A"), -1, nullptr), nullptr);  // not while writing
     ASSERT_EQ(f.unload(), 1);
     std::string bytes = UtilTest::slurp(path);
-    EXPECT_EQ(bytes.substr(4, 6), std::string("\2\0", 2) + le32(158));
-    EXPECT_EQ(bytes.substr(128, 30), std::string(10, 'a') + std::string(20, 'b'));
-    EXPECT_EQ(bytes.substr(158), dirEntry("A", 128, 10, 1, 7) + dirEntry("B", 138, 20, 2, 7));
+    constexpr int kB = kHeader + 10, kDirectory = kB + 20;  // where B and the directory start
+    EXPECT_EQ(bytes.substr(4, 6), std::string("\2\0", 2) + le32(kDirectory));
+    EXPECT_EQ(bytes.substr(kHeader, 30), std::string(10, 'a') + std::string(20, 'b'));
+    EXPECT_EQ(bytes.substr(kDirectory), dirEntry("A", kHeader, 10, 1, 7) + dirEntry("B", kB, 20, 2, 7));
 
     UT_IFILE r;
     r.setfilecache(GetParam());
