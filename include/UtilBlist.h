@@ -47,7 +47,9 @@ public:
     BlockList(const BlockList&) = delete;
     BlockList& operator=(const BlockList&) = delete;
 
-    // Adds p; null is ignored. Inline while the last block has room.
+    // Adds p; null is ignored. Inline while the last block has room. A count
+    // that would wrap to 0 (Count is unsigned) takes the slow path, which
+    // reports it.
     void l_append(void* p) {
         if (p && first && static_cast<Count>(count + 1) != 0) {
             Tail& tail = tailOf(first);

@@ -210,8 +210,11 @@ private:
     bool index_put(UT_NCH_NAME* name, uint64_t hash, std::size_t hole) noexcept;
     bool index_put(UT_NCH_NAME* name) noexcept;
 
-    UT_NCH_CACHE* tree;       // the public cache: the tree the names are stored in
-    UT_NCH_POOL* first_pool;  // the cache's character pools, newest first
+    // The public cache: the tree the names are stored in. Its own add, find
+    // and remove are the cache's, which hide the tree's, so the tree's are
+    // called by their qualified names (tree->UT_BTR_TREE::add).
+    UT_NCH_CACHE* tree;
+    UT_NCH_POOL* first_pool;  // the cache's character pools, oldest first (new ones go at the tail)
     UT_NCH_POOL* cur_pool;    // the pool new long texts go to while they fit; null before the first
     unsigned char ptr_only;   // nonzero: names are kept for their identities only and no image can be read in
     unsigned int max_len;     // the longest text accepted, in characters

@@ -93,7 +93,8 @@ public:
     bool give_front(void* p) {
         UT_FM_BLOCK_HEAD* b = blocks;
         // A block that would empty with others behind it is released: the
-        // full path does that.
+        // full path does that. One unsigned compare tells whether p lies in
+        // the block: an address below mem wraps to a huge offset.
         if (!b || reinterpret_cast<uintptr_t>(p) - reinterpret_cast<uintptr_t>(b->mem) >= block_size ||
             (b->num_used == 1 && b->next))
             return false;

@@ -17,13 +17,16 @@ namespace {
 
 constexpr Util::Frame::Unit kUnit{"s/UtilEquateimp.cpp", "1.0"};
 
-constexpr int kMinLines = 2;
-constexpr int kMaxLines = 6;
-constexpr std::size_t kMaxName = 255;
-constexpr std::size_t kMaxHexDigits = 79;
-constexpr std::size_t kHexBuffer = 17;  // 16 digits and a terminator
+constexpr int kMinLines = 2;               // the fewest address lines a ROM has
+constexpr int kMaxLines = 6;               // the most: 64 addresses, one 64-bit truth table
+constexpr std::size_t kMaxName = 255;      // the longest line name or left-hand side
+constexpr std::size_t kMaxHexDigits = 79;  // the longest digit string read
+constexpr std::size_t kHexBuffer = 17;     // 16 digits and a terminator
 constexpr const char* kDigits = "0123456789ABCDEF";
-constexpr const char* kInitState = "INITSTATE";
+constexpr const char* kInitState = "INITSTATE";  // what the messages call the digit string
+// Line i's truth table over the 64 addresses: bit a is bit i of a. An
+// equation is evaluated on all addresses at once, as 64-bit AND, OR and NOT
+// of these words.
 constexpr uint64_t kLineTables[kMaxLines] = {0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull, 0xF0F0F0F0F0F0F0F0ull,
                                              0xFF00FF00FF00FF00ull, 0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull};
 

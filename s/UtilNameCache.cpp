@@ -105,7 +105,7 @@ private:
     bool ptr_only;         // names are kept for their identities only and no image can be read in
     unsigned int max_len;  // the longest text accepted, in characters
     std::map<const char*, Name*, TextLess> names;  // every name by its text
-    Pool* first_pool = nullptr;                    // the character pools, newest first
+    Pool* first_pool = nullptr;                    // the character pools, oldest first (new ones go at the tail)
     Pool* cur_pool = nullptr;                      // the pool new long texts go to while they fit
 };
 
