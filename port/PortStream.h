@@ -26,6 +26,12 @@
 // for good: every later write is refused, and close() returns false. So a
 // caller that checks close() never takes a half-written file for a whole one.
 //
+// So a stream has two failure states. geterror() is the first error met
+// since the last clearerror(), by a read or a write; clearerror() resets it
+// and lets reads go on. The write-failed mark is the file's: clearerror()
+// leaves it, and writes stay refused until close(). A write on a reading
+// stream is refused the same way (it sets both).
+//
 // Lives in: port/PortStream.cpp; tests: tests/port_test.cpp, tests/write_fault_test.cpp; docs:
 //   docs/streams.md.
 #pragma once
@@ -142,7 +148,9 @@ public:
     // it. -1 when closed.
     int64_t getfextent();
 
+    // The first error since the last clearerror() (ERR_NONE: none).
     int geterror() const { return error_; }
+    // Resets geterror() and lets reads resume; a write failure stays (see above).
     void clearerror() {
         error_ = ERR_NONE;
         if (access_ == READ)
