@@ -286,7 +286,7 @@ TEST(NameImage, EitherCacheReadsWhatTheOtherWroteWithPointersFixed) {
 // identity, a 32-bit count and the text after its 32-bit length, in reverse
 // pre-order ("beta_long_name" at the root, then "g", then "alpha").
 class BadImages : public testing::Test {
-protected:
+public:
     static constexpr std::size_t kWord = 4;
     static constexpr std::size_t kRecordHead = 3 * kWord;              // identity, count, text length
     static constexpr std::size_t kFirst = kWord;                       // "beta_long_name"
@@ -343,22 +343,6 @@ TEST_F(BadImages, EveryTruncationIsRefused) {
         EXPECT_TRUE(refused(good.substr(0, cut))) << "cut at " << cut;
 }
 
-TEST_F(BadImages, ARecordCountPastTheFileIsRefused) {
-    EXPECT_TRUE(refused(patched(0, std::string("\xff\xff\xff\x7f", 4))));
-}
-
-TEST_F(BadImages, ANegativeReferenceCountIsRefused) {
-    EXPECT_TRUE(refused(patched(kFirst + kWord, std::string("\xff\xff\xff\xff", 4))));
-}
-
-TEST_F(BadImages, ATextPastTheFileIsRefused) {
-    EXPECT_TRUE(refused(patched(kFirst + 2 * kWord, std::string("\xf0\xff\xff\x0f", 4))));
-}
-
-TEST_F(BadImages, AZeroByteInsideATextIsRefused) {
-    EXPECT_TRUE(refused(patched(kFirst + kRecordHead + 1, std::string(1, '\0'))));
-}
-
 TEST_F(BadImages, AnIdentityGivenToTwoTextsIsRefusedAtItsSecondRecordBeforeLaterFaults) {
     const std::string report =
         "Corrupt name image at byte " + std::to_string(kSecond) + ": one identity names two different texts.\n";
@@ -370,12 +354,37 @@ TEST_F(BadImages, AnIdentityGivenToTwoTextsIsRefusedAtItsSecondRecordBeforeLater
     EXPECT_TRUE(refused(clash.substr(0, kThird + 2), report.c_str()));  // and before a cut
 }
 
-TEST_F(BadImages, TheNullIdentityIsRefused) { EXPECT_TRUE(refused(patched(kFirst, std::string(4, '\0')))); }
+// One field of the good image overwritten, and the report that refuses it.
+struct BadField {
+    const char* what;
+    std::size_t at;
+    std::string bytes;
+    const char* why;
+};
 
-TEST_F(BadImages, ACountPastIntMaxInTheReaderIsRefusedAsAnOverflow) {
-    // The reader already holds "alpha" once.
-    EXPECT_TRUE(refused(patched(kThird + kWord, std::string("\xff\xff\xff\x7f", 4)), "Reference count overflow.\n"));
+void PrintTo(const BadField& f, std::ostream* os) { *os << f.what; }
+
+class BadFields : public BadImages, public testing::WithParamInterface<BadField> {};
+
+TEST_P(BadFields, AreRefusedByBothCaches) {
+    EXPECT_TRUE(refused(patched(GetParam().at, GetParam().bytes), GetParam().why));
 }
+
+constexpr const char* kCorrupt = "Corrupt name image at byte ";
+INSTANTIATE_TEST_SUITE_P(NameImage, BadFields,
+                         testing::Values(BadField{"RecordCountPastTheFile", 0, std::string("\xff\xff\xff\x7f", 4),
+                                                  kCorrupt},
+                                         BadField{"NegativeReferenceCount", BadImages::kFirst + BadImages::kWord,
+                                                  std::string("\xff\xff\xff\xff", 4), kCorrupt},
+                                         BadField{"TextPastTheFile", BadImages::kFirst + 2 * BadImages::kWord,
+                                                  std::string("\xf0\xff\xff\x0f", 4), kCorrupt},
+                                         BadField{"ZeroByteInsideAText", BadImages::kFirst + BadImages::kRecordHead + 1,
+                                                  std::string(1, '\0'), kCorrupt},
+                                         BadField{"NullIdentity", BadImages::kFirst, std::string(4, '\0'), kCorrupt},
+                                         // The reader already holds "alpha" once.
+                                         BadField{"CountPastIntMaxInTheReader", BadImages::kThird + BadImages::kWord,
+                                                  std::string("\xff\xff\xff\x7f", 4), "Reference count overflow.\n"}),
+                         [](const testing::TestParamInfo<BadField>& p) { return std::string(p.param.what); });
 
 TEST(NameImage, ReadingOrWritingWithoutAFileIsFatal) {
     EXPECT_FATAL(UT_NCH_CACHE().read(nullptr), 19, "No file given for the name image.\n");
