@@ -25,8 +25,6 @@ constexpr const char* kMsgNotInList = "Tried to delete a pointer not in list.\n"
 constexpr const char* kMsgBadShape =
     "UT_FASTMEM: element size %u and count %u do not make a block of 1 to 4294967295 bytes.\n";
 
-bool poolsOn = false;
-
 // Every live pool, in order of construction. Pools are made by objects on any
 // thread, so the registry has its own lock; it is recursive so that a sink
 // called from report_usage may itself make or destroy a pool.
@@ -53,11 +51,10 @@ void*& linkOf(void* element) { return *static_cast<void**>(element); }
 namespace Util::Statics {
 
 void readFastmemSwitches() {
-    poolsOn = Port_Env::GetEnv("QRN_MEMPOOL_ON") || Port_Env::GetEnv("QRN_FST_MEMPOOL_ON");
-    UT_FASTMEM_IMP::pools_on = poolsOn;
+    UT_FASTMEM_IMP::pools_on = Port_Env::GetEnv("QRN_MEMPOOL_ON") || Port_Env::GetEnv("QRN_FST_MEMPOOL_ON");
 }
 
-bool fastmemPoolsOn() { return poolsOn; }
+bool fastmemPoolsOn() { return UT_FASTMEM_IMP::pools_on; }
 
 }  // namespace Util::Statics
 
@@ -179,7 +176,7 @@ void UT_FASTMEM_IMP::to_front(UT_FM_BLOCK_HEAD* head) {
 }
 
 void* UT_FASTMEM_IMP::getnewptr() {
-    if (!poolsOn)
+    if (!pools_on)
         return ::qrn_malloc(elem_size);
     if (!blocks)
         blocks = add_block();
@@ -197,19 +194,13 @@ void* UT_FASTMEM_IMP::getnewptr() {
         }
         to_front(found);
     }
-    void* element = found->free;
-    if (element) {
-        found->free = linkOf(element);
-    } else {
-        element = found->carve;
-        found->carve += elem_size;
-    }
-    ++found->num_used;
+    void* element = take_front();
+    assert(element && "the front block has room");
     return element;
 }
 
 void UT_FASTMEM_IMP::int_free(void* p) {
-    if (!poolsOn) {
+    if (!pools_on) {
         ::qrn_free(p);
         return;
     }
@@ -222,24 +213,26 @@ void UT_FASTMEM_IMP::int_free(void* p) {
             UTIL_REPORT().fatal(Util::Frame::kFatal, "%s", kMsgNotInList);
         to_front(block);
     }
-    assert(block->num_used > 0 && "an element given back was handed out by its block");
+    if (give_front(p))
+        return;
+    // The front block's last element, with other blocks behind it: the block
+    // takes it back and is released.
+    assert(block->num_used == 1 && block->next && "give_front refuses only an emptying block with others behind");
     assert((address(p) - address(block->mem)) % elem_size == 0 &&
            "an element given back starts where the block's elements start");
     linkOf(p) = block->free;
     block->free = p;
     --block->num_used;
-    if (block->num_used == 0 && block->next) {
-        assert(block_is_whole(block) && "an emptied block has every element back");
-        blocks = block->next;
-        blocks->prev = nullptr;
-        by_address.erase(std::lower_bound(by_address.begin(), by_address.end(), address(block->mem),
-                                          [](const UT_FM_BLOCK_SPAN& a, uintptr_t b) { return a.start < b; }));
-        // Kept aside: a pool that empties a block and then needs one again
-        // (a run of takes and give-backs at a block boundary) reuses it.
-        if (spare)
-            release_block(spare);
-        spare = block;
-    }
+    assert(block_is_whole(block) && "an emptied block has every element back");
+    blocks = block->next;
+    blocks->prev = nullptr;
+    by_address.erase(std::lower_bound(by_address.begin(), by_address.end(), address(block->mem),
+                                      [](const UT_FM_BLOCK_SPAN& a, uintptr_t b) { return a.start < b; }));
+    // Kept aside: a pool that empties a block and then needs one again (a run
+    // of takes and give-backs at a block boundary) reuses it.
+    if (spare)
+        release_block(spare);
+    spare = block;
 }
 
 void UT_FASTMEM_IMP::dump() const {
