@@ -25,6 +25,7 @@
 #include <PortStream.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -45,6 +46,7 @@ public:
 
     // The entry of `key`, or the empty slot where it belongs.
     Entry& slot(const void* key) {
+        assert(used < slots.size() && "an empty slot ends every probe");
         const std::size_t mask = slots.size() - 1;
         std::size_t i = home(key);
         while (!Traits::isEmpty(slots[i]) && Traits::key(slots[i]) != key)

@@ -171,6 +171,7 @@ bool Stream::drain() {
 
 // Reads the next bytes of the file into the emptied buffer.
 bool Stream::refill() {
+    assert(cur_ == end_ && "the buffer is refilled only once every byte in it was read");
     const int64_t at = bufPos_ + (end_ - buf_);
     ssize_t r = getSome(fd_, buf_, cap_);
     if (r <= 0) {

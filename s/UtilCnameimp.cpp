@@ -199,6 +199,7 @@ void UT_NCH_CACHE_IMP::adjust_pool(UT_NCH_NAME* name) {
         before = pool;
         pool = pool->next;
     }
+    assert((pool || ptr_only) && "only a pointer-only cache keeps long texts outside its pools");
     if (!pool || --pool->nnames > 0)
         return;
     (before ? before->next : first_pool) = pool->next;
@@ -252,6 +253,7 @@ bool UT_NCH_CACHE_IMP::index_ready() noexcept {
 }
 
 UT_NCH_NAME* UT_NCH_CACHE_IMP::index_find(const char* text, uint64_t hash, std::size_t& hole) const noexcept {
+    assert(index_used < index.size() && "an empty slot ends every probe");
     const std::size_t mask = index.size() - 1;
     const uintptr_t tag = tagOf(hash);
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
@@ -289,6 +291,7 @@ bool UT_NCH_CACHE_IMP::index_put(UT_NCH_NAME* name, uint64_t hash, std::size_t h
     }
     const std::size_t mask = index.size() - 1;
     if (hole == kNoHole) {
+        assert(index_used < index.size() && "an empty slot ends every probe");
         hole = hash & mask;
         while (index[hole])
             hole = (hole + 1) & mask;

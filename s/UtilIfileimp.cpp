@@ -452,6 +452,7 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
 // The slot holding `name`, or the empty slot where it belongs; the index
 // has room.
 UT_IFILE_IMP::IndexSlot* UT_IFILE_IMP::slotof(const char* name, uint64_t hash) {
+    assert(indexed < index.size() && "an empty slot ends every probe");
     const std::size_t mask = index.size() - 1;
     const uint32_t tag = tagOf(hash);
     for (std::size_t i = tag & mask;; i = (i + 1) & mask) {
@@ -468,6 +469,7 @@ void* UT_IFILE_IMP::entryroom(std::size_t n) const {
 
 // The entry of number `number` (from 1).
 UT_IFILEDIR* UT_IFILE_IMP::entryat(uint32_t number) const {
+    assert(number >= 1 && number <= static_cast<uint32_t>(entries) && "index slots hold numbers of made entries");
     return std::launder(static_cast<UT_IFILEDIR*>(entryroom(number - 1)));
 }
 

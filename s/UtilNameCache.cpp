@@ -10,6 +10,7 @@
 #include <PortStream.h>
 
 #include <atomic>
+#include <cassert>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -158,6 +159,7 @@ CacheImp::Pool* CacheImp::poolOf(const char* text) const {
 
 void CacheImp::releaseText(const char* text) {
     Pool* pool = poolOf(text);
+    assert((pool || ptr_only) && "only a pointer-only cache keeps long texts outside its pools");
     if (!pool || --pool->nnames > 0)
         return;
     Pool* before = nullptr;
