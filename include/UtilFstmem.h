@@ -165,14 +165,14 @@ public:
         if (!UT_FASTMEM_IMP::pools_on)
             return Port::heapTake(imp_->element_size());
         void* e = imp_->take_front();
-        return e ? e : slow_getnewptr();
+        return e ? e : getnewptr_slow();
     }
     // Gives an element back; null is ignored.
     void qrn_free(void* p) {
         if (!UT_FASTMEM_IMP::pools_on)
             Port::heapGive(p);
         else if (p && !imp_->give_front(p))
-            slow_free(p);
+            qrn_free_slow(p);
     }
     int fastmem_verify() const;  // always 0: no check is made
     void dump() const;
@@ -190,8 +190,8 @@ public:
     unsigned int element_size() const { return imp_->element_size(); }
 
 private:
-    void* slow_getnewptr();
-    void slow_free(void* p);
+    void* getnewptr_slow();
+    void qrn_free_slow(void* p);
 
     UT_FASTMEM_IMP* imp_;  // the implementation; never null
 };

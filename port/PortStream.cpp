@@ -184,7 +184,7 @@ bool Stream::refill() {
     return true;
 }
 
-bool Stream::writeBytes(const void* data, std::size_t n) {
+bool Stream::writebytes(const void* data, std::size_t n) {
     if (!isopen()) {
         fail(ERR_NOTOPEN);
         return false;
@@ -227,7 +227,7 @@ bool Stream::writeBytes(const void* data, std::size_t n) {
     return true;
 }
 
-bool Stream::readBytes(void* data, std::size_t n) {
+bool Stream::readbytes(void* data, std::size_t n) {
     if (!isopen()) {
         fail(ERR_NOTOPEN);
         return false;
@@ -275,18 +275,18 @@ bool Stream::readBytes(void* data, std::size_t n) {
     }
 }
 
-void Stream::writeint8(int8_t v) { writeBytes(&v, 1); }
+void Stream::writeint8(int8_t v) { writebytes(&v, 1); }
 
 void Stream::writeint16(int16_t v) {
     unsigned char b[2];
     putLE(b, static_cast<uint16_t>(v));
-    writeBytes(b, sizeof b);
+    writebytes(b, sizeof b);
 }
 
 void Stream::writeSlow(unsigned int v) {
     unsigned char b[4];
     putLE(b, static_cast<uint32_t>(v));
-    writeBytes(b, sizeof b);
+    writebytes(b, sizeof b);
 }
 
 void Stream::writestring(const char* s) {
@@ -296,21 +296,17 @@ void Stream::writestring(const char* s) {
         return;
     }
     write(static_cast<unsigned int>(n));
-    writeBytes(s, n);
+    writebytes(s, n);
 }
-
-bool Stream::writebytes(const void* data, std::size_t n) { return writeBytes(data, n); }
-
-bool Stream::readbytes(void* data, std::size_t n) { return readBytes(data, n); }
 
 int8_t Stream::readint8() {
     unsigned char b = 0;
-    return readBytes(&b, 1) ? static_cast<int8_t>(b) : 0;
+    return readbytes(&b, 1) ? static_cast<int8_t>(b) : 0;
 }
 
 int16_t Stream::readint16() {
     unsigned char b[2];
-    return readBytes(b, sizeof b) ? static_cast<int16_t>(getLE<uint16_t>(b)) : 0;
+    return readbytes(b, sizeof b) ? static_cast<int16_t>(getLE<uint16_t>(b)) : 0;
 }
 
 int Stream::readint32(int* v) {
@@ -323,7 +319,7 @@ int Stream::readint32(int* v) {
 
 int Stream::readSlow(unsigned int& v) {
     unsigned char b[4];
-    if (!readBytes(b, sizeof b)) {
+    if (!readbytes(b, sizeof b)) {
         v = 0;
         return 0;
     }
@@ -357,7 +353,7 @@ unsigned int Stream::readlength() {
 }
 
 bool Stream::readtext(void* data, std::size_t n) {
-    if (readBytes(data, n))
+    if (readbytes(data, n))
         return true;
     if (error_ == ERR_EOF)
         error_ = ERR_CORRUPT;  // the length promised more than the file holds
@@ -486,12 +482,12 @@ bool Stream::flush() {
 
 Stream& Stream::operator<<(const char* text) {
     if (text)
-        writeBytes(text, std::strlen(text));
+        writebytes(text, std::strlen(text));
     return *this;
 }
 
 Stream& Stream::operator<<(char c) {
-    writeBytes(&c, 1);
+    writebytes(&c, 1);
     return *this;
 }
 

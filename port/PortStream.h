@@ -168,8 +168,6 @@ public:
 private:
     friend class File;
     bool openFile(const char* name, int flags);
-    bool writeBytes(const void* data, std::size_t n);
-    bool readBytes(void* data, std::size_t n);
     void writeSlow(unsigned int v);
     int readSlow(unsigned int& v);
     // A string's length, checked against what is left of the file.

@@ -278,9 +278,9 @@ UT_FASTMEM::~UT_FASTMEM() {
     imp_ = nullptr;
 }
 
-void* UT_FASTMEM::slow_getnewptr() { return imp_->getnewptr(); }
+void* UT_FASTMEM::getnewptr_slow() { return imp_->getnewptr(); }
 
-void UT_FASTMEM::slow_free(void* p) { imp_->int_free(p); }
+void UT_FASTMEM::qrn_free_slow(void* p) { imp_->int_free(p); }
 
 int UT_FASTMEM::fastmem_verify() const { return imp_->fastmem_verify(); }
 void UT_FASTMEM::dump() const { imp_->dump(); }
