@@ -205,15 +205,20 @@ private:
         uint64_t hash = 0;
         IndexSlot* hole = nullptr;
     };
-    UT_IFILEDIR* addentry(const char* name, int offset, int size, int type, int data, Probe probe);
-    UT_IFILEDIR* newentry(const char* name, int type, int data, const Probe& probe);
-    UT_IFILEDIR* placeentry(const char* name, int offset, int size, int type, int data);
+    // The steps of adding an entry, each doing one thing more than the next:
+    // a new segment at the next offset (checking the segment count), an
+    // entry entered in the directory and the index, an entry appended to the
+    // directory only (load indexes them all at the end), and the entry's
+    // memory and name.
+    UT_IFILEDIR* newsegment(const char* name, int type, int data, const Probe& probe);
+    UT_IFILEDIR* addindexed(const char* name, int offset, int size, int type, int data, Probe probe);
+    UT_IFILEDIR* appendentry(const char* name, int offset, int size, int type, int data);
     void indexentry(uint32_t number, uint64_t hash, IndexSlot* slot = nullptr);
     void indexentries(uint32_t first);
     IndexSlot* slotof(const char* name, uint64_t hash);
     void* entryroom(std::size_t n) const;
     UT_IFILEDIR* entryat(uint32_t number) const;
-    UT_IFILEDIR* makeentry(const char* name, int offset, int size, int type, int data);
+    UT_IFILEDIR* constructentry(const char* name, int offset, int size, int type, int data);
     UT_IFILEDIR* lookup(const char* name, Probe* probe);
     UT_IFILEDIR* lookup(const char* name) { return lookup(name, nullptr); }
     void growindex(std::size_t expected = 0);

@@ -238,15 +238,15 @@ bool UT_IFILE_IMP::namefits(const char* name) {
 UT_IFILEDIR* UT_IFILE_IMP::newfdir(char* name, int type, int data) {
     if (!name || !namefits(name))
         return nullptr;
-    return newentry(name, type, data, Probe{});
+    return newsegment(name, type, data, Probe{});
 }
 
 // A new entry of the next segment; `probe` is where a look-up of its name
 // ended, if one did.
-UT_IFILEDIR* UT_IFILE_IMP::newentry(const char* name, int type, int data, const Probe& probe) {
+UT_IFILEDIR* UT_IFILE_IMP::newsegment(const char* name, int type, int data, const Probe& probe) {
     if (entries + 1 > kMaxSegments)
         UTIL_REPORT().fatal(kFatalSegmentCount, kMsgTooMany, entries + 1);
-    return addentry(name, nextoffset, 0, type, data, probe);
+    return addindexed(name, nextoffset, 0, type, data, probe);
 }
 
 Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
@@ -269,7 +269,7 @@ Port::Stream* UT_IFILE_IMP::putdataseg(char* name, int type, int data) {
         entry->type_ = type;
         entry->data_ = data;
     } else {
-        entry = newentry(name, type, data, probe);  // as newfdir makes it
+        entry = newsegment(name, type, data, probe);  // as newfdir makes it
     }
     curseg = entry;
     stream->setfoffset(entry->offset_);
@@ -443,7 +443,7 @@ bool UT_IFILE_IMP::readsegdir(Port::Stream* s) {
             return bad(kWhyZeroByte);
         if (offset < kHeaderBytes || bytes < 0 || (size >= 0 && int64_t{offset} + bytes > size))
             return bad(kWhyOutside);
-        placeentry(name, offset, bytes, type, data);
+        appendentry(name, offset, bytes, type, data);
     }
     indexentries(first);
     return true;
@@ -518,8 +518,8 @@ void UT_IFILE_IMP::growindex(std::size_t expected) {
 }
 
 // Makes the next entry, number entries + 1, in the directory's chunks; it
-// only counts once placeentry has appended it.
-UT_IFILEDIR* UT_IFILE_IMP::makeentry(const char* name, int offset, int size, int type, int data) {
+// only counts once appendentry has appended it.
+UT_IFILEDIR* UT_IFILE_IMP::constructentry(const char* name, int offset, int size, int type, int data) {
     const std::size_t n = static_cast<std::size_t>(entries);
     if (n / kChunkEntries == entryChunks.size())
         entryChunks.push_back(std::make_unique_for_overwrite<unsigned char[]>(kChunkEntries * sizeof(UT_IFILEDIR)));
@@ -545,20 +545,20 @@ UT_IFILEDIR* UT_IFILE_IMP::makeentry(const char* name, int offset, int size, int
 
 // Adds an entry to the directory and its index, or (when memory runs out)
 // leaves both as they were.
-UT_IFILEDIR* UT_IFILE_IMP::addentry(const char* name, int offset, int size, int type, int data, Probe probe) {
+UT_IFILEDIR* UT_IFILE_IMP::addindexed(const char* name, int offset, int size, int type, int data, Probe probe) {
     if (2 * (indexed + 1) > index.size()) {
         growindex();
         probe.hole = nullptr;  // the slots moved
     }
-    UT_IFILEDIR* entry = placeentry(name, offset, size, type, data);
+    UT_IFILEDIR* entry = appendentry(name, offset, size, type, data);
     const uint64_t hash = probe.hole ? probe.hash : Util::hashText(entry->getname());
     indexentry(static_cast<uint32_t>(entries), hash, probe.hole);
     return entry;
 }
 
 // Adds an entry to the directory only (load indexes them all at the end).
-UT_IFILEDIR* UT_IFILE_IMP::placeentry(const char* name, int offset, int size, int type, int data) {
-    UT_IFILEDIR* entry = makeentry(name ? name : "", offset, size, type, data);
+UT_IFILEDIR* UT_IFILE_IMP::appendentry(const char* name, int offset, int size, int type, int data) {
+    UT_IFILEDIR* entry = constructentry(name ? name : "", offset, size, type, data);
     dir.append(entry);
     ++entries;
     return entry;
