@@ -53,11 +53,12 @@ public:
     void dump() const {}
 
 private:
+    // One slot: a file named or derived, and how.
     struct Record {
-        uint16_t flags = 0;
-        std::optional<std::string> fname;
-        std::vector<std::optional<std::string>> exts;
-        uint16_t master = kNoMaster;
+        uint16_t flags = 0;                            // define()'s flags for the slot (see above)
+        std::optional<std::string> fname;              // the file's name; empty until given or derived
+        std::vector<std::optional<std::string>> exts;  // the extensions the slot accepts, in define()'s order
+        uint16_t master = kNoMaster;                   // the slot the name is derived from, or kNoMaster
     };
 
     [[noreturn]] void indexError(int index, const char* text) const;

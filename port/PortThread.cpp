@@ -5,11 +5,12 @@
 
 namespace {
 
-std::atomic<unsigned> pendingLockFailures{0};
-std::atomic<unsigned> locksBeforeFailures{0};
-std::atomic<int> lockFailureCode{0};
-std::atomic<unsigned> pendingCreateFailures{0};
-std::atomic<unsigned> createFailureCode{0};
+// Failures the tests ask for, taken one by one by the calls they stand for.
+std::atomic<unsigned> pendingLockFailures{0};    // lock attempts still to fail
+std::atomic<unsigned> locksBeforeFailures{0};    // lock attempts to let through before those fail
+std::atomic<int> lockFailureCode{0};             // the code a failed lock throws
+std::atomic<unsigned> pendingCreateFailures{0};  // mutex or slot constructions still to fail
+std::atomic<unsigned> createFailureCode{0};      // the code a failed construction throws
 
 // Takes one pending failure, if any, atomically.
 bool takeOne(std::atomic<unsigned>& pending) {

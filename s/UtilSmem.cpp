@@ -30,8 +30,8 @@ constexpr const char* kMsgSetEntry = "SML::   %p\n";
 constexpr const char* kFmtPrivateName = "SMEM:%d";
 constexpr const char* kFmtSharedName = "SMMEMMGR:%d";
 
-bool poolsOn = false;
-bool statsOn = false;
+bool poolsOn = false;  // pooling is on for the process (read once at load)
+bool statsOn = false;  // every shared request is logged (read once at load)
 
 void*& linkOf(void* p) { return *static_cast<void**>(p); }
 

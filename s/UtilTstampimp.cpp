@@ -15,12 +15,13 @@ constexpr Util::Frame::Unit kUnit{"s/UtilTstampimp.cpp", "1.0"};
 // The system clock could not be read.
 constexpr int kFatalNoTime = 3;
 
-constexpr unsigned kLineBytes = 27;
-constexpr unsigned kLineCut = 26;
-constexpr unsigned kFieldBytes = 5;
+constexpr unsigned kLineBytes = 27;  // the Japanese-locale line: "THU 01 JAN 00:00:00 1970\n", its zero, one spare
+constexpr unsigned kLineCut = 26;    // where that line is cut, so a longer year never runs past the buffer
+constexpr unsigned kFieldBytes = 5;  // one field's text: up to a 4-digit year and its zero
+// The fields the getters hand out, each in a buffer of its own.
 enum Field { HOUR, MDAY, MONTH, MINUTE, SECOND, YEAR, kFieldCount };
 
-constexpr const char* kJapanese = "japanese";
+constexpr const char* kJapanese = "japanese";  // the language whose timestamp line the fields build
 constexpr const char* kMsgNoTime = "Cannot get system time.\n";
 constexpr const char* kMsgBadWday = "get_ts_wday, bad number. %d\n";
 constexpr const char* kMsgBadMonth = "get_ts_month, bad number. %d\n";
@@ -38,8 +39,8 @@ constexpr UT_TIME::Tm kEpoch{0, 0, 0, 1, 0, 70, 4, 0, 0};
 
 // A thread's text buffers, shared by every timestamp on that thread.
 struct ThreadBuffers {
-    char line[kLineBytes];
-    char fields[kFieldCount][kFieldBytes];
+    char line[kLineBytes];                  // what get_timestamp_string returns in the Japanese locale
+    char fields[kFieldCount][kFieldBytes];  // what the field getters return, one buffer per field
 };
 
 Util::Statics::Shared<Port_ThrThreadDataHelper> slot;
