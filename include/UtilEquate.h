@@ -153,5 +153,5 @@ public:
     wchar_t* geterrmsg() const;
 
 private:
-    UT_EQUATE_IMP* imp;
+    UT_EQUATE_IMP* imp;  // the implementation; never null
 };

@@ -91,8 +91,8 @@ private:
 struct UT_PTRIDS {
     static constexpr bool kKeyed = false;
     struct Entry {
-        const void* ptr;
-        uint32_t id;
+        const void* ptr;  // the caller's object; null in an empty slot
+        uint32_t id;      // the identity written for it
     };
     static Entry empty() { return {nullptr, 0}; }
     static bool isEmpty(const Entry& e) { return e.ptr == nullptr; }
@@ -126,8 +126,8 @@ private:
     // The waiting fields, in the order they were added: one allocation, this
     // header followed by `room` entries.
     struct Refs {
-        uint32_t count;
-        uint32_t room;
+        uint32_t count;  // fields waiting (a fixed one leaves a null entry)
+        uint32_t room;   // entries the allocation holds
     };
     static void*** entries(Refs* r) { return reinterpret_cast<void***>(r + 1); }
 
