@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -80,11 +81,15 @@ inline std::string tempPath(const std::string& name) {
     return testing::TempDir() + "util_test_" + std::to_string(getpid()) + "_" + name;
 }
 
-// prefix followed by n: built with append, since operator+ on a literal
-// draws a false -Wrestrict from GCC 12 at -O3.
-inline std::string numbered(const char* prefix, long long n) {
+// prefix followed by n, with zeros before n up to `width` digits: built with
+// append, since operator+ on a literal draws a false -Wrestrict from GCC 12
+// at -O3.
+inline std::string numbered(const char* prefix, long long n, std::size_t width = 0) {
     std::string out(prefix);
-    out.append(std::to_string(n));
+    const std::string digits = std::to_string(n);
+    if (digits.size() < width)
+        out.append(width - digits.size(), '0');
+    out.append(digits);
     return out;
 }
 

@@ -1,4 +1,5 @@
 // Tests of the segmented file: exact layout, round trips, bad files, failed writes.
+#include "Crafted.h"
 #include "TestSupport.h"
 
 #include <UtilIfile.h>
@@ -27,12 +28,7 @@ constexpr int kDirectoryAt = 6;
 constexpr int kLengthBytes = 4;
 constexpr int kFieldBytes = 4;
 
-std::string le32(int v) {
-    std::string out(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        out[i] = static_cast<char>(static_cast<unsigned>(v) >> (8 * i));
-    return out;
-}
+using UtilTest::Crafted::le32;
 
 std::string dirEntry(const std::string& name, int offset, int size, int type, int data) {
     return le32(static_cast<int>(name.size())) + name + le32(offset) + le32(size) + le32(type) + le32(data);

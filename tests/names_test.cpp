@@ -62,11 +62,7 @@ const std::vector<std::string> kBoundaryTexts = {
     "", "abc", "abcd", "abcdefg", "abcdefgh", "abcdefghi", std::string(19, 'x'), std::string(20, 'y')};
 
 // "name_NNNNN": ten characters.
-std::string numbered(int i) {
-    char text[16];
-    std::snprintf(text, sizeof text, "name_%05d", i);
-    return text;
-}
+std::string numbered(int i) { return UtilTest::numbered("name_", i, 5); }
 
 TEST(NameCacheClasses, LengthPicksTheClassAndPointerOnlyKeepsTheCallersText) {
     UT_NCH_CACHE c;
