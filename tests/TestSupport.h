@@ -1,6 +1,8 @@
 // TestSupport.h - helpers shared by the library's tests.
 #pragma once
 
+#include <UtilPtrfile.h>
+
 #include <PortMsg.h>
 #include <PortThread.h>
 
@@ -91,6 +93,17 @@ inline std::string numbered(const char* prefix, long long n, std::size_t width =
         out.append(width - digits.size(), '0');
     out.append(digits);
     return out;
+}
+
+// A pointer file written by `write(file)`: whether it opened and closed
+// (so was written) whole.
+template <class Write>
+bool writePtrfile(const std::string& path, Write write) {
+    UT_PTRFILE f(Port::Stream::WRITE);
+    if (!f.open(path.c_str()))
+        return false;
+    write(f);
+    return f.close();
 }
 
 inline std::string slurp(const std::string& path) {

@@ -146,10 +146,7 @@ std::string imagePath() {
             cache.add(t.c_str(), 2);
             cache.add((t + "_new").c_str(), 1);
         }
-        UT_PTRFILE f(Port::Stream::WRITE);
-        f.open(p.c_str());
-        cache.write(&f, 0);
-        f.close();
+        UtilTest::writePtrfile(p, [&](UT_PTRFILE& f) { cache.write(&f, 0); });
         return p;
     }();
     return path;

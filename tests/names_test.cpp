@@ -43,10 +43,7 @@ Counts countsOf(const Cache& c, const std::vector<std::string>& texts) {
 template <class Write>
 std::string writeImage(const std::string& name, Write write) {
     std::string path = UtilTest::tempPath(name);
-    UT_PTRFILE f(Port::Stream::WRITE);
-    EXPECT_TRUE(f.open(path.c_str()));
-    write(f);
-    EXPECT_TRUE(f.close());
+    EXPECT_TRUE(UtilTest::writePtrfile(path, write));
     return path;
 }
 

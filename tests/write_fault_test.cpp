@@ -97,14 +97,7 @@ INSTANTIATE_TEST_SUITE_P(CacheOnOffOnceOrOnward, SegmentedFileWrites,
 
 const std::vector<std::string> kTexts = {"top", "u_core", "net_with_a_long_name", "clk", "a_rather_longer_name_x"};
 
-template <class Write>
-bool writePtrfile(const std::string& path, Write write) {
-    UT_PTRFILE f(Port::Stream::WRITE);
-    if (!f.open(path.c_str()))
-        return false;
-    write(f);
-    return f.close();
-}
+using UtilTest::writePtrfile;
 
 TEST(PointerFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
     std::string path = UtilTest::tempPath("sweep.ptr");
