@@ -137,10 +137,10 @@ void BM_StdRemove(benchmark::State& state) {
 BENCHMARK(BM_BlistAppendIterate)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_StdAppendIterate<std::vector<uint32_t>>)->Arg(1000)->Arg(100000);
 BENCHMARK(BM_StdAppendIterate<std::deque<uint32_t>>)->Arg(1000)->Arg(100000);
-BENCHMARK(BM_BlistAppend)->Arg(1000)->Arg(100000)->Arg(1000000);
-BENCHMARK(BM_DequeAppend)->Arg(1000)->Arg(100000)->Arg(1000000);
-BENCHMARK(BM_BlistIterate)->Arg(1000)->Arg(100000)->Arg(1000000);
-BENCHMARK(BM_DequeIterate)->Arg(1000)->Arg(100000)->Arg(1000000);
+BENCHMARK(BM_BlistAppend)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(4000000);
+BENCHMARK(BM_DequeAppend)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(4000000);
+BENCHMARK(BM_BlistIterate)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(4000000);
+BENCHMARK(BM_DequeIterate)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(4000000);
 BENCHMARK(BM_BlistRemove)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_StdRemove<std::vector<uint32_t>>)->Arg(1000)->Arg(10000);
 BENCHMARK(BM_StdRemove<std::deque<uint32_t>>)->Arg(1000)->Arg(10000);

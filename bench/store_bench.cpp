@@ -153,7 +153,7 @@ void BM_MapRemove(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-#define SIZES ->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)
+#define SIZES ->Arg(10000)->Arg(100000)->Arg(1000000)->Arg(4000000)->Unit(benchmark::kMillisecond)
 using StdMap = std::map<std::string, void*>;
 using StdHash = std::unordered_map<std::string, void*>;
 BENCHMARK(BM_TreeInsert) SIZES;
