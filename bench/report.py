@@ -77,6 +77,7 @@ FAMILIES = [
                                            ("absl::flat_hash_set<std::string>", "BM_InternAbslFlatSet")]),
         ("names_bench", "BM_InternNameCache", [("std::set<std::string>", "BM_InternSet"),
                                                ("std::unordered_set<std::string>", "BM_InternUnorderedSet")]),
+        ("names_bench", "BM_AddNewCname", [("std::unordered_set<std::string>", "BM_AddNewUnorderedSet")]),
         ("names_bench", "BM_FindCname", [("std::unordered_set<std::string>", "BM_FindUnorderedSet"),
                                          ("absl::flat_hash_set<std::string>", "BM_FindAbslFlatSet")]),
         ("names_bench", "BM_ImageSave", [("fwrite", "BM_PlainFwrite")]),
@@ -144,6 +145,26 @@ MEMORY = [
     ("String object on the heap", "UT_STROBJ", "BM_MemStrobj", [("std::string", "BM_MemStdString")]),
 ]
 
+# Cost per element as n grows: (case, program, library, counterpart label,
+# counterpart, the runs' argument text with {n} for the size).
+SCALE = [
+    ("pools: take n, give back last-first", "fastmem_bench", "BM_Fastmem", "malloc/free", "BM_Malloc",
+     "n:{n}/pattern:0"),
+    ("pools: take n, give back in random order", "fastmem_bench", "BM_Fastmem", "malloc/free", "BM_Malloc",
+     "n:{n}/pattern:2"),
+    ("name cache: add n new hierarchical names", "names_bench", "BM_AddNewCname", "std::unordered_set",
+     "BM_AddNewUnorderedSet", "{n}"),
+    ("name cache: find, random order", "names_bench", "BM_FindCname", "std::unordered_set", "BM_FindUnorderedSet",
+     "{n}"),
+    ("AVL tree: insert", "store_bench", "BM_TreeInsert", "std::map", "BM_MapInsert", "{n}"),
+    ("AVL tree: find", "store_bench", "BM_TreeFind", "std::map", "BM_MapFind", "{n}"),
+    ("AVL tree: remove", "store_bench", "BM_TreeRemove", "std::map", "BM_MapRemove", "{n}"),
+    ("hash table: find", "store_bench", "BM_HashFind", "std::unordered_map", "BM_UnorderedMapFind", "{n}"),
+    ("block list: append", "blist_bench", "BM_BlistAppend", "std::deque", "BM_DequeAppend", "{n}"),
+    ("block list: iterate", "blist_bench", "BM_BlistIterate", "std::deque", "BM_DequeIterate", "{n}"),
+]
+SCALE_SIZES = [1000, 10000, 100000, 1000000, 4000000]
+
 PLOTS = [
     ("AVL tree find", "store_bench",
      [("UT_BTR_TREE", "BM_TreeFind"), ("std::map", "BM_MapFind"), ("absl::btree_map", "BM_AbslBtreeFind")]),
@@ -153,6 +174,8 @@ PLOTS = [
     ("Interning", "names_bench",
      [("UT_NCH_CACHE", "BM_InternCname"), ("NameCache::Cache", "BM_InternNameCache"), ("std::set", "BM_InternSet"),
       ("std::unordered_set", "BM_InternUnorderedSet"), ("absl::flat_hash_set", "BM_InternAbslFlatSet")]),
+    ("New names, 1e4 to 4e6", "names_bench",
+     [("UT_NCH_CACHE", "BM_AddNewCname"), ("std::unordered_set", "BM_AddNewUnorderedSet")]),
 ]
 
 
@@ -269,6 +292,31 @@ def family_tables(runs, lines):
             lines += [f"### {title}", ""] + tables
 
 
+def scale_table(runs, lines):
+    """ns per element for each SCALE case at each size, library / counterpart, and how the ratio grew."""
+    rows = []
+    for case, program, lib, label, cp, args in SCALE:
+        table = runs.get(program) or {}
+        cells, ratios = [], {}
+        for n in SCALE_SIZES:
+            mine, theirs = table.get(lib, {}).get(args.format(n=n)), table.get(cp, {}).get(args.format(n=n))
+            if mine and theirs:
+                lib_ns, cp_ns = figure(mine)[0], figure(theirs)[0]
+                ratios[n] = lib_ns / cp_ns
+                cells.append(f"{lib_ns:.3g} / {cp_ns:.3g} ({ratio_text(ratios[n])})")
+            else:
+                cells.append("")
+        if ratios:
+            growth = f"{ratios[4000000] / ratios[100000]:.2f}" if 100000 in ratios and 4000000 in ratios else ""
+            rows.append(f"| {case} (÷ {label}) | " + " | ".join(cells) + f" | {growth} |")
+    if rows:
+        sizes = " | ".join(f"n = {n:.0e}".replace("e+0", "e") for n in SCALE_SIZES)
+        lines += ["## Scale: cost per element from thousands to millions", "",
+                  "Library / counterpart time per element in ns, with the ratio; the last column is how much the "
+                  "ratio grew from 1e5 to 4e6. bench/notes.md says what limits each ratio.", "",
+                  f"| case | {sizes} | growth |", "|---|" + "---|" * (len(SCALE_SIZES) + 1)] + rows + [""]
+
+
 def natural(text):
     return [int(t) if t.isdigit() else t for t in re.split(r"(\d+)", text)]
 
@@ -300,9 +348,10 @@ def plot(runs, out_png):
     if not gnuplot:
         print("report: gnuplot not installed, no plot", file=sys.stderr)
         return False
-    script = ["set terminal pngcairo size 1500,450 font ',10'" if has_cairo(gnuplot) else
-              "set terminal png size 1500,450", f"set output '{out_png}'",
-              "set termoption noenhanced", "set multiplot layout 1,3", "set logscale xy", "set xlabel 'n'", "set ylabel 'ns per item'",
+    width = 500 * len(PLOTS)
+    script = [f"set terminal pngcairo size {width},450 font ',10'" if has_cairo(gnuplot) else
+              f"set terminal png size {width},450", f"set output '{out_png}'",
+              "set termoption noenhanced", f"set multiplot layout 1,{len(PLOTS)}", "set logscale xy", "set xlabel 'n'", "set ylabel 'ns per item'",
               "set key top left", "set grid"]
     for title, program, series in PLOTS:
         table = runs.get(program) or {}
@@ -359,6 +408,7 @@ def main():
              "configure time.", "", "## Machine", ""] + machine(context) + ["", "## Speed", ""]
     family_tables(runs, lines)
     memory_table(runs, lines)
+    scale_table(runs, lines)
     png = os.path.splitext(args.out)[0] + ".png"
     if plot(runs, png):
         lines += ["## Across sizes", "", f"![tree, hash and interning against their counterparts]"
