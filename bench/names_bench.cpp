@@ -66,10 +66,10 @@ size_t heapInUse() {
     return mi.uordblks + mi.hblkhd;
 }
 
+// Adds the texts of `order` to a new Container each iteration, with the heap
+// it takes per distinct name.
 template <class Container, class Add>
-void internBench(benchmark::State& state, Add add) {
-    auto names = distinctNames(static_cast<size_t>(state.range(0)));
-    auto order = internOrder(names);
+void fillBench(benchmark::State& state, const std::vector<const char*>& order, size_t distinct, Add add) {
     double bytes = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -79,12 +79,18 @@ void internBench(benchmark::State& state, Add add) {
         for (const char* t : order)
             add(*c, t);
         state.PauseTiming();
-        bytes = double(heapInUse() - before) / double(names.size());
+        bytes = double(heapInUse() - before) / double(distinct);
         delete c;
         state.ResumeTiming();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(order.size()));
     state.counters["bytes_per_name"] = bytes;
+}
+
+template <class Container, class Add>
+void internBench(benchmark::State& state, Add add) {
+    auto names = distinctNames(static_cast<size_t>(state.range(0)));
+    fillBench<Container>(state, internOrder(names), names.size(), add);
 }
 
 void BM_InternCname(benchmark::State& state) {
@@ -122,21 +128,10 @@ std::vector<std::string> hierarchicalNames(size_t n) {
 template <class Container, class Add>
 void addNewBench(benchmark::State& state, Add add) {
     const auto names = hierarchicalNames(static_cast<size_t>(state.range(0)));
-    double bytes = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        size_t before = heapInUse();
-        auto* c = new Container();
-        state.ResumeTiming();
-        for (const auto& t : names)
-            add(*c, t.c_str());
-        state.PauseTiming();
-        bytes = double(heapInUse() - before) / double(names.size());
-        delete c;
-        state.ResumeTiming();
-    }
-    state.SetItemsProcessed(int64_t(state.iterations()) * int64_t(names.size()));
-    state.counters["bytes_per_name"] = bytes;
+    std::vector<const char*> order;
+    for (const auto& t : names)
+        order.push_back(t.c_str());
+    fillBench<Container>(state, order, names.size(), add);
 }
 
 void BM_AddNewCname(benchmark::State& state) {
