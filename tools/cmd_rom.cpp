@@ -1,5 +1,6 @@
 // cmd_rom.cpp - `utiltool rom`: between boolean equations and ROM contents.
 #include "Command.h"
+#include "Rom.h"
 
 #include <UtilEquate.h>
 
@@ -33,9 +34,6 @@ std::string narrow(const wchar_t* w) {
     return out;
 }
 
-constexpr int kFewestLines = 2;  // the converter's range of address lines
-constexpr int kMostLines = 6;
-
 struct Options {
     std::string mode;
     std::string text;
@@ -64,23 +62,13 @@ UtilTool::Action setup(CLI::App& app) {
                 return UtilTool::refuse("rom", "'%s' is not allowed: equations and names are ASCII", c.c_str());
         std::setlocale(LC_ALL, "");
         std::vector<std::string> names = split(o->lines);
-        if (names.size() < kFewestLines || names.size() > kMostLines)
+        if (names.size() < UtilTool::kFewestLines || names.size() > UtilTool::kMostLines)
             return UtilTool::refuse("rom", "--lines names %zu address lines; the converter takes 2 to 6", names.size());
-        std::vector<const char*> ptrs;
-        for (const auto& n : names)
-            ptrs.push_back(n.c_str());
         const bool attribute = !o->attribute.empty();
         const std::string lhs = attribute ? o->attribute : o->lhs;
         UT_EQUATE e(attribute ? 1 : 0);
         char* out = nullptr;
-        UT_EQUATE::STATUS st;
-        const int n = static_cast<int>(ptrs.size());
-        if (o->mode == "hex")
-            st = e.gen_hex(o->text.c_str(), ptrs.data(), n, lhs.c_str(), out);
-        else if (o->mode == "eqn")
-            st = e.gen_equatestr(o->text.c_str(), ptrs.data(), n, lhs.c_str(), out);
-        else
-            st = e.validate(o->text.c_str(), lhs.c_str(), ptrs.data(), n);
+        const UT_EQUATE::STATUS st = UtilTool::convertRom(e, o->mode, o->text, names, lhs, out);
         if (st != UT_EQUATE::STATUS_OK && st != UT_EQUATE::STATUS_WARNING)
             return UtilTool::refuse("rom", "%s", narrow(e.geterrmsg()).c_str());
         if (st == UT_EQUATE::STATUS_WARNING)

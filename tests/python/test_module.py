@@ -144,6 +144,13 @@ def test_corrupt_and_truncated_files_are_refused_as_format_errors(tmp_path):
             u.read_names(path)
 
 
+def test_a_strided_buffer_is_refused_not_written_as_a_run(tmp_path):
+    with pytest.raises(u.InputError, match="contiguous"):
+        with u.SegmentedFileWriter(tmp_path / "s.seg") as w:
+            w.add("every_other", memoryview(b"abcdef")[::2])
+    assert not (tmp_path / "s.seg").exists()
+
+
 def test_a_closed_file_refuses_to_read(tmp_path):
     write_with_module(tmp_path / "f.seg")
     f = u.SegmentedFile(tmp_path / "f.seg")

@@ -4,6 +4,7 @@
 // (context managers, mappings, generators, warnings) is in __init__.py.
 #include "ExactPrime.h"
 #include "Replacement.h"
+#include "Rom.h"
 
 #include <UtilCname.h>
 #include <UtilEquate.h>
@@ -97,13 +98,6 @@ struct Capture {
             if (m->kind == Port::MsgKind::Error || m->kind == Port::MsgKind::Fatal)
                 return trimmed(m->text);
         return otherwise;
-    }
-    std::vector<std::string> warnings() const {
-        std::vector<std::string> out;
-        for (const auto& m : messages)
-            if (m.kind == Port::MsgKind::Warning)
-                out.push_back(trimmed(m.text));
-        return out;
     }
     static std::string trimmed(std::string text) {
         while (!text.empty() && text.back() == '\n')
@@ -296,11 +290,17 @@ public:
     void add(const std::string& name, const py::buffer& data, int type, int value) {
         if (!open_)
             throw Failure{Kind::Input, "the writer of '" + path_ + "' is finished"};
-        py::buffer_info view = data.request();
-        if (!PyBuffer_IsContiguous(reinterpret_cast<Py_buffer*>(&view), 'C') && view.ndim > 1)
+        // The exporter lays its bytes out in one run, or refuses: a strided
+        // view (memoryview(b)[::2]) would otherwise be written as the run
+        // its first byte starts.
+        Py_buffer view;
+        if (PyObject_GetBuffer(data.ptr(), &view, PyBUF_C_CONTIGUOUS) != 0) {
+            PyErr_Clear();
             throw Failure{Kind::Input, "a segment's bytes must be contiguous"};
-        const auto bytes = static_cast<std::size_t>(view.size * view.itemsize);
-        const void* from = view.ptr;
+        }
+        std::unique_ptr<Py_buffer, void (*)(Py_buffer*)> held(&view, PyBuffer_Release);
+        const auto bytes = static_cast<std::size_t>(view.len);
+        const void* from = view.buf;
         unlocked(Kind::Input, [&](Capture& c) {
             Port::Stream* s = file_.putdataseg(const_cast<char*>(name.c_str()), type, value);
             if (!s)
@@ -411,9 +411,6 @@ void writeNames(const std::string& path, const std::vector<std::pair<std::string
 
 // ---- equations -------------------------------------------------------------
 
-constexpr int kFewestLines = 2;  // the converter's range of address lines
-constexpr int kMostLines = 6;
-
 std::string narrow(const wchar_t* w) {
     std::string out;
     for (; w && *w; ++w)
@@ -425,7 +422,7 @@ std::string narrow(const wchar_t* w) {
 std::pair<std::string, std::optional<std::string>> equation(const std::string& mode, const std::string& text,
                                                             const std::vector<std::string>& lines,
                                                             const std::string& lhs, bool attribute) {
-    if (lines.size() < kFewestLines || lines.size() > kMostLines)
+    if (lines.size() < UtilTool::kFewestLines || lines.size() > UtilTool::kMostLines)
         throw Failure{Kind::Equation,
                       std::to_string(lines.size()) + " address lines given; the converter takes 2 to 6"};
     for (const std::string* t : {&text, &lhs})
@@ -433,19 +430,9 @@ std::pair<std::string, std::optional<std::string>> equation(const std::string& m
             if (ch >= 0x80 || ch == 0)
                 throw Failure{Kind::Equation, "equations and names are ASCII"};
     return unlocked(Kind::Equation, [&](Capture&) {
-        std::vector<const char*> names;
-        for (const auto& n : lines)
-            names.push_back(n.c_str());
         UT_EQUATE e(attribute ? 1 : 0);
         char* out = nullptr;
-        UT_EQUATE::STATUS st;
-        const int n = static_cast<int>(names.size());
-        if (mode == "hex")
-            st = e.gen_hex(text.c_str(), names.data(), n, lhs.c_str(), out);
-        else if (mode == "eqn")
-            st = e.gen_equatestr(text.c_str(), names.data(), n, lhs.c_str(), out);
-        else
-            st = e.validate(text.c_str(), lhs.c_str(), names.data(), n);
+        const UT_EQUATE::STATUS st = UtilTool::convertRom(e, mode, text, lines, lhs, out);
         if (st != UT_EQUATE::STATUS_OK && st != UT_EQUATE::STATUS_WARNING)
             throw Failure{Kind::Equation, narrow(e.geterrmsg())};
         std::optional<std::string> warning;
