@@ -1,6 +1,7 @@
 // cmd_names.cpp - `utiltool names`: list the names of a saved name-cache
 // image, or save an image of given names.
 #include "Command.h"
+#include "NameImageFile.h"
 
 #include <UtilCname.h>
 #include <UtilPtrfile.h>
@@ -14,7 +15,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,20 +78,19 @@ int list(const std::string& file, bool countOnly) {
     errno = 0;
     if (!in.open(path.c_str()))
         return UtilTool::refuse("names", "%s: %s", file.c_str(), std::strerror(errno ? errno : ENOENT));
-    UT_NCH_CACHE cache(0, std::numeric_limits<unsigned int>::max() - 1);
+    UT_NCH_CACHE cache(0, UtilTool::kLongestListedName);
+    int64_t end;
     try {
         // Catches the fatal report of a failed read instead of printing it twice.
         Port::ScopedMsgSink quiet([](const Port::Message&) {});
-        cache.read(&in);
+        end = UtilTool::readWholeImage(in, cache);
     } catch (const Port::FatalError& e) {
         std::string why = e.getMessage();
         while (!why.empty() && why.back() == '\n')
             why.pop_back();
         return UtilTool::refuse("names", "%s: not a name-cache image: %s", file.c_str(), why.c_str());
     }
-    int64_t end = in.getfoffset();
-    in.readint8();
-    if (!in.geterror())
+    if (end >= 0)
         return UtilTool::refuse("names", "%s: not a name-cache image: bytes follow it at byte %lld", file.c_str(),
                                 static_cast<long long>(end));
     if (countOnly) {

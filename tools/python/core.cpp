@@ -3,6 +3,7 @@
 // the package's __init__ raises as its own exception. The Pythonic face
 // (context managers, mappings, generators, warnings) is in __init__.py.
 #include "ExactPrime.h"
+#include "NameImageFile.h"
 #include "Replacement.h"
 #include "Rom.h"
 
@@ -350,11 +351,8 @@ std::vector<std::pair<std::string, int>> readNames(const std::string& path) {
         errno = 0;
         if (!in.open(path.c_str()))
             throw Failure{Kind::File, std::strerror(errno ? errno : EIO), errno ? errno : EIO, path};
-        UT_NCH_CACHE cache(0, std::numeric_limits<unsigned int>::max() - 1);
-        cache.read(&in);
-        const int64_t end = in.getfoffset();
-        in.readint8();
-        if (!in.geterror())
+        UT_NCH_CACHE cache(0, UtilTool::kLongestListedName);
+        if (const int64_t end = UtilTool::readWholeImage(in, cache); end >= 0)
             throw Failure{Kind::Format, "bytes follow the image at byte " + std::to_string(end)};
         std::vector<std::pair<std::string, int>> out;
         out.reserve(cache.get_count());
