@@ -83,19 +83,6 @@ private:
     std::deque<std::string> store_;
 };
 
-TEST(Btree, AscendingInsertionStaysBalanced) {
-    UT_BTR_TREE tree(cmpText);
-    Texts texts;
-    std::set<std::string> keys;
-    for (int i = 0; i < 200; ++i) {
-        char key[8];
-        std::snprintf(key, sizeof key, "k%04d", i);
-        *tree.add(key) = texts(key);
-        keys.insert(key);
-        expectAvl(tree, keys);
-    }
-}
-
 TEST(Btree, RandomInsertFindRemoveKeepsTheInvariant) {
     UT_BTR_TREE tree(cmpText);
     Texts texts;
