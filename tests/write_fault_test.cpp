@@ -4,9 +4,7 @@
 #include "FaultSupport.h"
 #include "TestSupport.h"
 
-#include <UtilCname.h>
 #include <UtilIfile.h>
-#include <UtilNameCache.h>
 #include <UtilPtrfile.h>
 
 #include <PortStream.h>
@@ -93,9 +91,7 @@ TEST_P(SegmentedFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
 INSTANTIATE_TEST_SUITE_P(CacheOnOffOnceOrOnward, SegmentedFileWrites,
                          testing::Combine(testing::Values<unsigned char>(1, 0), testing::Bool()));
 
-// ---- pointer files and name images -----------------------------------------
-
-const std::vector<std::string> kTexts = {"top", "u_core", "net_with_a_long_name", "clk", "a_rather_longer_name_x"};
+// ---- pointer files (and so name images, which are records in one) ----------
 
 using UtilTest::writePtrfile;
 
@@ -107,6 +103,7 @@ TEST(PointerFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
             f.writeptr(&objects[i]);
             f.writeint32(static_cast<int32_t>(i));
             f.writeptr(&objects[(i * 17) % objects.size()]);
+            f.writestring(UtilTest::numbered("net_", static_cast<long long>(i)).c_str());
         }
     };
     auto readsBack = [&] {
@@ -119,7 +116,9 @@ TEST(PointerFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
             in.readptr(a);
             int32_t v = in.readint32();
             in.readptr(b);
-            if (in.geterror() || v != static_cast<int32_t>(i))
+            std::string text;
+            in.readstring(text, 100);
+            if (in.geterror() || v != static_cast<int32_t>(i) || text != UtilTest::numbered("net_", i))
                 return false;
         }
         in.readint8();
@@ -129,46 +128,6 @@ TEST(PointerFileWrites, ReportSuccessOnlyForAFileThatReadsBack) {
         expectHonestWrites(sticky, [&] { return writePtrfile(path, write); });
     EXPECT_TRUE(readsBack());
     std::remove(path.c_str());
-}
-
-template <class CacheT>
-void nameImageSweep(const char* file) {
-    std::string path = UtilTest::tempPath(file);
-    CacheT cache;
-    for (std::size_t i = 0; i < 400; ++i)
-        cache.add(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str(),
-                  static_cast<int>(i % 3) + 1);
-    auto readsBack = [&] {
-        UtilTest::CapturedReports quiet;
-        UT_PTRFILE in(Port::Stream::READ);
-        CacheT copy;
-        try {
-            if (!in.open(path.c_str()))
-                return false;
-            copy.read(&in);
-        } catch (const Port::FatalError&) {
-            return false;
-        }
-        for (std::size_t i = 0; i < 400; ++i) {
-            auto* n =
-                copy.find(UtilTest::numbered(kTexts[i % kTexts.size()].c_str(), static_cast<long long>(i)).c_str());
-            if (!n || n->getRefCount() != static_cast<int>(i % 3) + 1)
-                return false;
-        }
-        return true;
-    };
-    for (bool sticky : {false, true})
-        expectHonestWrites(sticky, [&] { return writePtrfile(path, [&](UT_PTRFILE& f) { cache.write(&f, 0); }); });
-    EXPECT_TRUE(readsBack());
-    std::remove(path.c_str());
-}
-
-TEST(NameImageWrites, OfTheTreeCacheReportSuccessOnlyForAnImageThatReadsBack) {
-    nameImageSweep<UT_NCH_CACHE>("sweep_tree.img");
-}
-
-TEST(NameImageWrites, OfTheMapCacheReportSuccessOnlyForAnImageThatReadsBack) {
-    nameImageSweep<Util::NameCache::Cache>("sweep_map.img");
 }
 
 }  // namespace
