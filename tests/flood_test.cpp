@@ -5,10 +5,6 @@
 #include "UtilTextHash.h"
 #include "UtilWide.h"
 
-#include <UtilCname.h>
-#include <UtilIfile.h>
-#include <UtilNameCache.h>
-#include <UtilPtrfile.h>
 
 #include <algorithm>
 #include <map>
@@ -106,55 +102,5 @@ TEST(Flooding, IdentitiesCollidingUnderTheFormerHashSpread) {
     auto keyed = [](uint32_t id) { return Util::KeyedHash::hashWord(id, Util::KeyedHash::processKey()) >> 32; };
     EXPECT_LT(mostInOneSlot(crowd, keyed), kMostInOneSlot);
 }
-
-TEST(Flooding, ASegmentedFileOfCraftedNamesKeepsEverySegment) {
-    const auto names = UtilTest::Crafted::formerTextCollisions(2000);
-    const std::string path = UtilTest::tempPath("crafted.seg");
-    {
-        UT_IFILE out;
-        ASSERT_EQ(out.create(path.c_str()), 1);
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            Port::Stream* s = out.putdataseg(names[i], 0, 0);
-            ASSERT_NE(s, nullptr);
-            s->writeint32(static_cast<int32_t>(i));
-            ASSERT_EQ(out.enddataseg(), 1);
-        }
-        ASSERT_EQ(out.unload(), 1);
-    }
-    UT_IFILE in;
-    ASSERT_EQ(in.load(path.c_str()), 1);
-    ASSERT_EQ(in.getnumsegs(), static_cast<short>(names.size()));
-    // Backwards, so that no look-up is served by trying the next entry.
-    for (std::size_t i = names.size(); i-- > 0;) {
-        Port::Stream* s = in.getdataseg(names[i], -1, nullptr);
-        ASSERT_NE(s, nullptr) << i;
-        EXPECT_EQ(s->readint32(), static_cast<int32_t>(i));
-    }
-    EXPECT_EQ(in.unload(), 1);
-}
-
-// An image whose identities and names were both chosen against the former
-// hashes, read into each cache: every name is there with its count.
-template <class CacheT>
-void readsACraftedImage() {
-    const auto names = UtilTest::Crafted::formerTextCollisions(1000);
-    const auto ids = UtilTest::Crafted::formerIdentityCollisions(names.size(), kSlotBits);
-    const std::string path = UtilTest::tempPath("crafted.names");
-    UtilTest::spit(
-        path, UtilTest::Crafted::nameImage(names, ids, [](std::size_t i) { return static_cast<uint32_t>(i % 5 + 1); }));
-    UT_PTRFILE in(Port::Stream::READ);
-    ASSERT_TRUE(in.open(path.c_str()));
-    CacheT cache;
-    cache.read(&in);
-    in.close();
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        auto* name = cache.find(names[i].c_str());
-        ASSERT_NE(name, nullptr) << i;
-        EXPECT_EQ(name->getRefCount(), static_cast<int>(i % 5 + 1));
-    }
-}
-
-TEST(Flooding, ACraftedNameImageReadsIntoTheTreeCache) { readsACraftedImage<UT_NCH_CACHE>(); }
-TEST(Flooding, ACraftedNameImageReadsIntoTheMapCache) { readsACraftedImage<Util::NameCache::Cache>(); }
 
 }  // namespace
