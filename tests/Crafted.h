@@ -82,4 +82,14 @@ inline std::string le32(uint32_t v) {
     return out;
 }
 
+// A name image as the caches write it: name i under identity ids[i] with
+// refsOf(i) references.
+template <class RefsOf>
+std::string nameImage(const std::vector<std::string>& names, const std::vector<uint32_t>& ids, RefsOf refsOf) {
+    std::string image = le32(static_cast<uint32_t>(names.size()));
+    for (std::size_t i = 0; i < names.size(); ++i)
+        image += le32(ids[i]) + le32(refsOf(i)) + le32(static_cast<uint32_t>(names[i].size())) + names[i];
+    return image;
+}
+
 }  // namespace UtilTest::Crafted
