@@ -120,27 +120,18 @@ TEST(Stream, CorruptOrTruncatedInputSetsTheErrorWithoutOverrun) {
     }
 }
 
-TEST(Stream, PositionsAndReopeningForWritingKeepContents) {
+// Positions within one stream are the buffer model's below.
+TEST(Stream, ReopeningForWritingKeepsTheContentsAndANegativeSeekIsRefused) {
     std::string path = tempPath("pos");
-    Port::Stream* out = Port::File::open(path.c_str(), Port::Stream::WRITE, true);
-    ASSERT_NE(out, nullptr);
-    out->writeint32(1);
-    out->writeint32(2);
-    EXPECT_EQ(out->getfoffset(), 8);
-    Port::File::close(out);
-
-    out = Port::File::open(path.c_str(), Port::Stream::WRITE, false);
+    spit(path, std::string("\1\0\0\0\2\0\0\0", 8));
+    Port::Stream* out = Port::File::open(path.c_str(), Port::Stream::WRITE, false);
     ASSERT_NE(out, nullptr);
     ASSERT_TRUE(out->setfoffset(4));
     out->writeint32(9);
-    Port::File::close(out);
-
+    EXPECT_TRUE(Port::File::close(out));
+    EXPECT_EQ(slurp(path), std::string("\1\0\0\0\x09\0\0\0", 8));
     Port::Stream in(Port::Stream::READ, 0);
     ASSERT_TRUE(in.open(path.c_str()));
-    EXPECT_EQ(in.readint32(), 1);
-    EXPECT_EQ(in.readint32(), 9);
-    EXPECT_TRUE(in.setfoffset(0));
-    EXPECT_EQ(in.readint32(), 1);
     EXPECT_FALSE(in.setfoffset(-1));
 }
 
@@ -218,14 +209,6 @@ TEST(Stream, OpeningMissingFilesOrDirectoriesFails) {
     EXPECT_FALSE(s.isopen());
     EXPECT_EQ(s.readint32(), 0);
     EXPECT_EQ(s.geterror(), Port::Stream::ERR_NOTOPEN);
-}
-
-TEST(Stream, AWriteThatNeverReachesTheFileMakesCloseFail) {
-    Port::Stream out(Port::Stream::WRITE, 64);
-    ASSERT_TRUE(out.open("/dev/full"));
-    for (int i = 0; i < 100; ++i)
-        out.writeint32(i);
-    EXPECT_FALSE(out.close());
 }
 
 TEST(StringBase, BehavesAsAStringAndFormats) {
