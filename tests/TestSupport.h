@@ -1,6 +1,7 @@
 // TestSupport.h - helpers shared by the library's tests.
 #pragma once
 
+#include <UtilIfile.h>
 #include <UtilPtrfile.h>
 
 #include <PortMsg.h>
@@ -104,6 +105,20 @@ bool writePtrfile(const std::string& path, Write write) {
         return false;
     write(f);
     return f.close();
+}
+
+// The bytes of segment `name` (of `type`, -1 any) in a loaded segmented file,
+// or "<missing>"; `info` receives its directory entry.
+inline std::string segmentOf(UT_IFILE& f, std::string name, int type = -1, UT_IFILESEGINFO* info = nullptr) {
+    UT_IFILESEGINFO own;
+    info = info ? info : &own;
+    Port::Stream* s = f.getdataseg(name.data(), type, info);
+    if (!s)
+        return "<missing>";
+    std::string bytes(static_cast<std::size_t>(info->getsize()), '\0');
+    const bool read = s->readbytes(bytes.data(), bytes.size());
+    f.enddataseg();
+    return read ? bytes : "<unreadable>";
 }
 
 inline std::string slurp(const std::string& path) {

@@ -41,16 +41,7 @@ void putSegment(UT_IFILE& f, const std::string& name, const std::string& bytes, 
     EXPECT_EQ(f.enddataseg(), 1);
 }
 
-std::string getSegment(UT_IFILE& f, const std::string& name) {
-    UT_IFILESEGINFO info;
-    Port::Stream* s = f.getdataseg(const_cast<char*>(name.c_str()), -1, &info);
-    if (!s)
-        return "<missing>";
-    std::string bytes(static_cast<std::size_t>(info.getsize()), '\0');
-    EXPECT_TRUE(s->readbytes(bytes.data(), bytes.size()));
-    f.enddataseg();
-    return bytes;
-}
+using UtilTest::segmentOf;
 
 class SegmentedFile : public testing::TestWithParam<unsigned char> {};  // file cache on/off
 
@@ -85,7 +76,7 @@ TEST_P(SegmentedFile, SegmentsFollowTheHeaderAndTheDirectoryFollowsThem) {
     ASSERT_EQ(r.load(path.c_str()), 1);
     EXPECT_EQ(r.getnumsegs(), 2);
     EXPECT_EQ(r.putdataseg(const_cast<char*>("C"), 0, 0), nullptr);  // not while reading
-    EXPECT_EQ(getSegment(r, "B"), std::string(20, 'b'));
+    EXPECT_EQ(segmentOf(r, "B"), std::string(20, 'b'));
     EXPECT_EQ(r.getdataseg(const_cast<char*>("B"), 1, nullptr), nullptr);  // another type
     EXPECT_NE(r.getdataseg(const_cast<char*>("B"), 2, nullptr), nullptr);
     r.enddataseg();
@@ -122,7 +113,7 @@ TEST_P(SegmentedFile, RewritingAMiddleSegmentKeepsEveryOtherOne) {
     ASSERT_EQ(r.getseginfo(1, info), 1);
     EXPECT_EQ(info.getName(), "middle");  // it keeps its place in the directory
     for (const auto& [name, bytes] : want)
-        EXPECT_EQ(getSegment(r, name), bytes) << name;
+        EXPECT_EQ(segmentOf(r, name), bytes) << name;
 }
 
 INSTANTIATE_TEST_SUITE_P(FileCache, SegmentedFile, testing::Values(1, 0));
@@ -165,8 +156,8 @@ TEST_P(SegmentedFile, ACountPatchedInAtItsStartKeepsTheWholeSegment) {
     ASSERT_EQ(f.unload(), 1);
     UT_IFILE back;
     ASSERT_EQ(back.load(path.c_str()), 1);
-    EXPECT_EQ(getSegment(back, "counted"), le32(1000) + data);
-    EXPECT_EQ(getSegment(back, "after"), std::string(10, 'a'));
+    EXPECT_EQ(segmentOf(back, "counted"), le32(1000) + data);
+    EXPECT_EQ(segmentOf(back, "after"), std::string(10, 'a'));
 }
 
 TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory) {
@@ -435,7 +426,7 @@ TEST(SegmentedFileMisuse, ASegmentNameOf256CharactersIsRefusedByBothWaysIn) {
     ASSERT_EQ(f.unload(), 1);
     UT_IFILE back;
     ASSERT_EQ(back.load(path.c_str()), 1);
-    EXPECT_EQ(getSegment(back, "kept"), std::string(10, 'k'));
+    EXPECT_EQ(segmentOf(back, "kept"), std::string(10, 'k'));
 }
 
 TEST(SegmentedFileMisuse, CreatingAnotherFileLetsTheFirstGoWithAWarning) {

@@ -27,19 +27,11 @@ std::vector<std::string> besides(const std::string& path) {
     return out;
 }
 
-bool holdsSegment(const std::string& file, std::string name, const std::string& bytes) {
+bool holdsSegment(const std::string& file, const std::string& name, const std::string& bytes) {
     UtilTest::CapturedReports quiet;
     UT_IFILE f;
-    UT_IFILESEGINFO info;
     try {
-        if (!f.load(file.c_str()))
-            return false;
-        Port::Stream* s = f.getdataseg(name.data(), -1, &info);
-        std::string got(bytes.size(), '\0');
-        bool ok = s && info.getsize() == static_cast<int>(bytes.size()) && s->readbytes(got.data(), got.size()) &&
-                  got == bytes;
-        f.enddataseg();
-        return f.unload() && ok;
+        return f.load(file.c_str()) && UtilTest::segmentOf(f, name) == bytes && f.unload();
     } catch (const Port::FatalError&) {
         return false;
     }

@@ -64,14 +64,10 @@ bool segmentsReadBack(const std::string& path) {
         return false;
     }
     for (int i = 0; i < kSegments; ++i) {
-        std::string name = UtilTest::numbered("seg", i);
         UT_IFILESEGINFO info;
-        Port::Stream* s = f.getdataseg(name.data(), i, &info);
-        std::string bytes(kSegmentBytes, '\0');
-        if (!s || info.getsize() != static_cast<int>(kSegmentBytes) || info.getdata() != i * 10 ||
-            !s->readbytes(bytes.data(), bytes.size()) || bytes != segmentBytes(i))
+        if (UtilTest::segmentOf(f, UtilTest::numbered("seg", i), i, &info) != segmentBytes(i) ||
+            info.getdata() != i * 10)
             return false;
-        f.enddataseg();
     }
     return f.unload();
 }
