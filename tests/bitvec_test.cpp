@@ -22,8 +22,6 @@ TEST(Bitvec, GrowthKeepsTheOldBits) {
     EXPECT_TRUE(v.test(31));
     EXPECT_TRUE(v.test(40));
     EXPECT_EQ(v.count_set_bits(), 2);
-    UT_BITVEC empty(0);
-    EXPECT_EQ(empty.count_set_bits(), 0);
     EXPECT_FATAL(v.set(UINT32_MAX), 19, "Bit index 4294967295 is beyond the largest bit vector.\n");
 }
 
@@ -73,14 +71,6 @@ TEST(Bitvec, ByteCountsIncludeTheLastBytesBitsBelowN) {
     v.set_range_bytes(16, 19);  // also sets bits 20..23, which are not counted
     EXPECT_EQ(v.count_set_bits(), 6);
     EXPECT_EQ(v.count_set_range_bytes(17, 500), 4);
-}
-
-TEST(Bitvec, NthSetBit) {
-    UT_BITVEC v = withBits(16, {2, 5, 9});
-    EXPECT_EQ(v.find_nth_set_bit(0), v.find_next_set_bit(0));
-    EXPECT_EQ(v.find_nth_set_bit(2), 9);
-    EXPECT_EQ(v.find_nth_set_bit(3), -1);
-    EXPECT_EQ(v.find_nth_set_bit_from(1, 3), 9);
 }
 
 TEST(Bitvec, EmptyVectorsAndBackwardRangesTouchNothing) {
