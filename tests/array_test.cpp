@@ -228,6 +228,12 @@ int cmpKeyRecorded(const void* a, const void* b) {
     return cmpKey(a, b);
 }
 
+int cmpIntRecorded(const void* a, const void* b) {
+    const int x = *static_cast<const int*>(a), y = *static_cast<const int*>(b);
+    comparisons.push_back({x, 0, y, 0});
+    return cmpInt(a, b);
+}
+
 // A UT_DARRAY whose getaddr (or qsort) is overridden: a_sort must go through
 // it, as it always did.
 struct CountedDarray : UT_DARRAY {
@@ -287,6 +293,17 @@ TEST(Darray, EverySortPathMakesTheSameComparisons) {
         const auto oddSize = sortRecorded(odd, 2000, distinct);
         EXPECT_EQ(fast.first, oddSize.first);
         EXPECT_EQ(fast.second, oddSize.second);
+        // Elements of an int's size have a path of their own: the same keys compared.
+        DInts ints(16);
+        std::mt19937 keys(11);
+        for (int i = 0; i < 2000; ++i)
+            ints.push(static_cast<int>(keys() % distinct));
+        comparisons.clear();
+        ints.a_sort(cmpIntRecorded);
+        auto keysOnly = fast.first;
+        for (auto& c : keysOnly)
+            c[1] = c[3] = 0;
+        EXPECT_EQ(comparisons, keysOnly);
 
         // The typed quicksort makes the same comparisons (a_sort then checks
         // its result with n - 1 more) and leaves equal keys in the same order.
