@@ -5,7 +5,6 @@
 #include "UtilTextHash.h"
 #include "UtilWide.h"
 
-
 #include <algorithm>
 #include <map>
 #include <string>
