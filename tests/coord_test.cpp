@@ -40,13 +40,8 @@ bool reference(long long ax0, long long ax1, long long ay0, long long ay1, long 
 }
 
 TEST(Rectangles, CornersCrossesAndTheEndsOfTheRanges) {
-    EXPECT_TRUE(Util_Extrema32(0, 10, 0, 10).overlap(Util_Extrema32(10, 20, 10, 20)));
-    EXPECT_FALSE(Util_Extrema32(0, 10, 0, 10).overlap(Util_Extrema32(11, 20, 0, 10)));
-    EXPECT_TRUE(Util_Extrema32(0, 30, 10, 20).overlap(Util_Extrema32(10, 20, 0, 30)));
-    EXPECT_TRUE(Util_Extrema32(0, 30, 0, 30).overlap(Util_Extrema32(10, 20, 10, 20)));
-    EXPECT_TRUE(Util_Extrema32(10, 20, 10, 20).overlap(Util_Extrema32(0, 30, 0, 30)));
-
-    // Coordinates drawn near the ends and the middle of each range.
+    // Coordinates drawn near the ends and the middle of each range: corners
+    // that touch, crosses and containment all come up.
     std::mt19937 rng(23);
     const int pool32[] = {INT_MIN, INT_MIN + 1, -1, 0, 1, INT_MAX - 1, INT_MAX};
     const int16_t pool16[] = {INT16_MIN, INT16_MIN + 1, -1, 0, 1, INT16_MAX - 1, INT16_MAX};
@@ -71,8 +66,6 @@ TEST(Rectangles, CornersCrossesAndTheEndsOfTheRanges) {
         pick(pool16, d[2], d[3]);
         ASSERT_EQ(Util_Extrema16(c[0], c[1], c[2], c[3]).overlap(Util_Extrema16(d[0], d[1], d[2], d[3])),
                   reference(c[0], c[1], c[2], c[3], d[0], d[1], d[2], d[3]));
-        ASSERT_EQ(Util_Extrema16(c[0], c[1], c[2], c[3]).overlap(Util_Extrema16(d[0], d[1], d[2], d[3])),
-                  Util_Extrema32(c[0], c[1], c[2], c[3]).overlap(Util_Extrema32(d[0], d[1], d[2], d[3])));
     }
 }
 
