@@ -4,9 +4,7 @@
 #include <UtilHash.h>
 #include <UtilRange.h>
 
-#include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -17,7 +15,7 @@
 namespace {
 
 // Keys are C strings; values are the stored key texts themselves or tagged
-// records. The hash can be made to collide on purpose.
+// records.
 struct Record {
     std::string key;
     int tag;
@@ -25,11 +23,10 @@ struct Record {
 
 class RecordTable : public UT_HASH {
 public:
-    RecordTable(unsigned nb, unsigned char own, unsigned spread = 0) : UT_HASH(nb, own), spread_(spread) {}
+    RecordTable(unsigned nb, unsigned char own) : UT_HASH(nb, own) {}
     ~RecordTable() override { empty(); }
     unsigned hash_func(void* key) override {
-        unsigned h = static_cast<unsigned>(std::hash<std::string>()(static_cast<const char*>(key)));
-        return spread_ ? h % spread_ : h;
+        return static_cast<unsigned>(std::hash<std::string>()(static_cast<const char*>(key)));
     }
     int comp_func(void* key, void* value) override {
         return static_cast<Record*>(value)->key != static_cast<const char*>(key);
@@ -39,9 +36,6 @@ public:
         delete static_cast<Record*>(value);
     }
     int released = 0;
-
-private:
-    unsigned spread_;
 };
 
 class TextTable : public UT_HASH {
