@@ -8,14 +8,9 @@
 #include <PortString.h>
 
 #include <atomic>
-#include <climits>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <map>
 #include <thread>
-#include <unordered_map>
 
 namespace {
 
