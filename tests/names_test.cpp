@@ -115,6 +115,8 @@ TEST(NameCacheCounts, FindFollowsTreeOperationsCalledDirectly) {
         texts.push_back(UtilTest::numbered("net_", i * 7919 % 1000));
     for (const auto& t : texts)
         cache.add(t.c_str(), 1);
+    for (const auto& t : texts)  // the index grew three times on the way
+        ASSERT_NE(cache.find(t.c_str()), nullptr) << t;
     UT_BTR_TREE& tree = cache;
     void* removed = tree.remove(texts[7].c_str());  // a name the cache no longer holds
     ASSERT_NE(removed, nullptr);
