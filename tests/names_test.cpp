@@ -196,6 +196,22 @@ TEST(NameCachePools, FacadePoolsFollowTheSwitchAtTheFirstPool) {
     EXPECT_NE(f.find(std::string(70000, 'L').c_str()), nullptr);
 }
 
+TEST(NameCachePools, TheMapCacheReleasesAPoolWithItsLastNameOnly) {
+    Cache f;
+    const uint64_t none = f.getTotalMem();
+    f.add("a_long_name_0001", 0);
+    f.add("a_long_name_0002", 1);
+    const uint64_t two = f.getTotalMem();  // one pool holds both texts
+    f.clean();
+    EXPECT_EQ(f.getTotalMem(), two - 8) << "the pool stays for the other name";
+    f.find("a_long_name_0002")->deleteRefs(1);
+    f.clean();
+    EXPECT_EQ(f.getTotalMem(), none);
+    f.add("a_long_name_0003", 1);  // the pool released was the one being filled
+    EXPECT_EQ(f.getTotalMem(), two - 8);
+    EXPECT_EQ(f.find("a_long_name_0003")->getName(), std::string("a_long_name_0003"));
+}
+
 TEST(NameCacheCopy, CopiesAreDeepAndIndependent) {
     Cache a;
     a.add("short", 2)->mark();
