@@ -179,6 +179,13 @@ TEST(NameCachePools, LongTextsArePackedAndReleasedWithTheirLastName) {
     EXPECT_EQ(c.get_total_mem(), 32u * 32 + 2 * 256 + 302 + 256);
     c.clean();
     EXPECT_EQ(c.get_total_mem(), 30u * 32 + 2 * 256);
+    // The pool being filled went: the next text goes where there is room
+    // (AddressSanitizer sees a write into the released one).
+    EXPECT_STREQ(c.add("afterwards", 1)->get_name(), "afterwards");
+    for (int i = 23; i < 30; ++i)  // the second pool's names but the one just added
+        c.find(numbered(i).c_str())->delete_refs(1);
+    c.clean();
+    EXPECT_EQ(c.get_total_mem(), 24u * 32 + 2 * 256) << "the pool stays for its last name";
     c.flush();
     EXPECT_EQ(c.get_total_mem(), 0u);
     EXPECT_EQ(c.get_count(), 0u);
