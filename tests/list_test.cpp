@@ -84,6 +84,19 @@ TEST(ListCursor, ThePointerFoundIsTheFirstOccurrence) {
     EXPECT_EQ(l.freed, (std::vector<Rec*>{&a, &b, &a}));
 }
 
+TEST(ListCursor, FindMovesItAndInsertAfterPrefersItsNode) {
+    RecList l;
+    Rec a{1, 0}, b{2, 0}, c{3, 0}, x{9, 0};
+    for (Rec* r : {&a, &b, &c, &a})
+        l.append(r);
+    int two = 2;
+    EXPECT_EQ(l.find(&two), &b);
+    EXPECT_EQ(l.getnext(), &c);
+    EXPECT_EQ(l.getnext(), &a);
+    EXPECT_EQ(l.insert(&a, &x), 1);  // after the cursor's a, not the first one
+    EXPECT_EQ(l.items(), (std::vector<Rec*>{&a, &b, &c, &a, &x}));
+}
+
 TEST(ListSort, OrderedInsertionAndSortAreStable) {
     RecList l;
     std::vector<Rec> recs = {{3, 0}, {1, 0}, {2, 0}, {1, 1}, {3, 1}, {2, 1}};
