@@ -149,6 +149,7 @@ TEST(Validate, BothModes) {
                    Case{"INIT=0x1G", UT_EQUATE::STATUS_INVALID, "Invalid hexdecimal digit <G> in string \"0x1G\"."},
                    Case{"INIT 0x1", UT_EQUATE::STATUS_INVALID, "Missing = ."},
                    Case{"OUT=A0", UT_EQUATE::STATUS_INVALID, "Invalid left hand side, \"INIT\"."},
+                   Case{"INX=A0", UT_EQUATE::STATUS_INVALID, "Invalid left hand side, \"INIT\"."},
                    Case{"INIT=A0*a1", UT_EQUATE::STATUS_INVALID, "Unknown literal \"a1\"."}}) {
         EXPECT_EQ(a.validate(c.eqn, "INIT", kLines, 2), c.status) << c.eqn;
         EXPECT_EQ(message(a), c.msg) << c.eqn;
