@@ -182,6 +182,8 @@ TYPED_TEST(BothArrays, SortedInsertionAndBinarySearch) {
     EXPECT_EQ(a.a_bsearch(&nine, cmpInt), -1);
     EXPECT_EQ(a.a_sortadd(&a.at(3), cmpInt), 3) << "a key inside the array itself";
     EXPECT_EQ(a.values(), (std::vector<int>{1, 3, 3, 5, 5}));
+    a.a_sortadd(&three, cmpInt);
+    EXPECT_EQ(a.a_bsearch(&three, cmpInt), 1) << "the first of equal keys, wherever the search meets them";
 }
 
 TEST(Darray, EqualKeysEndInReverseOrderOfInsertion) {
