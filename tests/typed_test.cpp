@@ -1,6 +1,7 @@
-// Tests of the typed face: each typed container against its untyped class
-// driven by the same random operations, the standard algorithms over every
-// range, the pools behind standard containers, the std::string_view overloads.
+// Tests of the typed face: each typed container against a standard model
+// where its keys, order or lifetimes can go wrong, the standard algorithms
+// over every range, the pools behind standard containers, the
+// std::string_view overloads.
 #include "TestSupport.h"
 
 #include <UtilCname.h>
