@@ -118,6 +118,7 @@ TEST(Darray, ResetnumShrinksOnlyByWholeUnusedSteps) {
     a.a_resetnum(0);
     EXPECT_EQ(a.getcapacity(), 10u);
     a.a_resetnum(6);
+    EXPECT_EQ(a.getcount(), 6);
     EXPECT_EQ(a.at(5), 0) << "elements dropped by resetnum are cleared";
 }
 

@@ -61,6 +61,10 @@ TEST(FileNameGroup, RefusedNamesAndMissingOnes) {
     EXPECT_STREQ(add.get_fname(0), "top.src");
     EXPECT_TRUE(add.is_derived(0));
 
+    Util_FNameGroup bare(1, 0, 1);
+    bare.define("src", Util_FNameGroup::ENFORCE_EXT, Util_FNameGroup::kNoMaster);
+    EXPECT_EQ(bare.add("top"), -3) << "an extension that is not added must be given";
+
     Util_FNameGroup second(2, 0, 1);
     second.define("a", 1, Util_FNameGroup::kNoMaster);
     second.define("b", 1, Util_FNameGroup::kNoMaster);

@@ -482,6 +482,10 @@ TEST(NameCacheDump, StatusLinesStreamLinesAndAliases) {
         f.add("zz", 3);
         f.add("a_long_name", 1)->mark();
         f.dump(s);
+        testing::internal::CaptureStdout();
+        f.dump();  // the same lines on standard output
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+                  "\"a_long_name\": rcnt = 1, mcnt = 1\n\"zz\": rcnt = 3, mcnt = 0\n");
         Util::AliasCache::Map aliases{{"net2", "n2"}, {"net1", "n1"}};
         Util::AliasCache::dumpCache(&aliases, s);
         Util::AliasCache::dumpCache(nullptr, s);
