@@ -122,6 +122,7 @@ TEST(HexToEquation, TermsPaddingAndExtraDigits) {
     EXPECT_EQ(e.gen_equatestr(std::string(80, '0').c_str(), kLines, 6, "O", out), UT_EQUATE::STATUS_BAD_CHAR);
     EXPECT_EQ(message(e), "More than 79 characters in the INITSTATE string.");
     EXPECT_EQ(e.gen_equatestr("1", kLines, 7, "O", out), UT_EQUATE::STATUS_BAD_LINES);
+    EXPECT_EQ(message(e), "Wrong number of address lines.");
 
     UT_EQUATE a(1);
     EXPECT_EQ(equation(a, "O=0x8", 2, UT_EQUATE::STATUS_OK), "O=A0*A1");

@@ -197,6 +197,7 @@ TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory
         ++walked;
     EXPECT_EQ(walked, n);
     EXPECT_EQ(f.getnextseginfo(info), 0);
+    EXPECT_EQ(info.getName(), "") << "the end sets the empty name";
     EXPECT_EQ(f.getseginfo(n - 1, info), 1) << "from past the end, an index starts again";
     EXPECT_EQ(info.getName(), UtilTest::numbered("s", n - 1));
     f.unload();
@@ -269,6 +270,16 @@ TEST(SegmentedFileChecks, AnotherRevisionIsOnlyAWarning) {
     EXPECT_EQ(seen.messages()[0].kind, Port::MsgKind::Warning);
     EXPECT_EQ(seen.messages()[0].text, "Revision 1 does not match current revision 0 for file \"" + path + "\".\n");
     f.unload();
+}
+
+TEST(SegmentedFileChecks, AFileTooShortForItsVersionIsAnError) {
+    std::string path = UtilTest::tempPath("short.seg");
+    UtilTest::spit(path, "\2");
+    UT_IFILE f;
+    UtilTest::CapturedReports seen;
+    EXPECT_EQ(f.load(path.c_str()), 0);
+    EXPECT_EQ(seen.messages().at(0).kind, Port::MsgKind::Error);
+    EXPECT_EQ(seen.messages()[0].text, "Cannot get version from file \"" + path + "\".\n");
 }
 
 TEST(SegmentedFileChecks, LoadingWithoutUnloadingLetsTheEarlierFileGoWithAWarning) {

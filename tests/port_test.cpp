@@ -63,6 +63,7 @@ TEST(Stream, ReadstringReportsATextThatDoesNotFitAndStaysInStep) {
         ASSERT_TRUE(out.open(path.c_str()));
         out.writestring("abc");   // fits a 4-byte buffer exactly
         out.writestring("abcd");  // one too many
+        out.writestring("none");  // no room at all
         out.writestring(std::string(2000, 'x').c_str());
         out.writeint32(77);
     }
@@ -76,6 +77,8 @@ TEST(Stream, ReadstringReportsATextThatDoesNotFitAndStaysInStep) {
     EXPECT_EQ(in.readstring(buf, 4), 4u);
     EXPECT_STREQ(buf, "abc");
     EXPECT_EQ(buf[4], '#') << "wrote past max";
+    EXPECT_EQ(in.readstring(buf, 0), 0u);
+    EXPECT_EQ(buf[0], 'a') << "no room: nothing written";
     std::string text = "old";
     EXPECT_EQ(in.readstring(text, 100), 2000u) << "a std::string longer than max is skipped";
     EXPECT_EQ(text, "");
