@@ -370,6 +370,20 @@ TEST(UtSort, SortsEveryShapeOfInput) {
     }
 }
 
+// Where equal keys end is what the partitions make of them: the order any
+// faster sort must keep (thirty digits that take every branch of a partition).
+TEST(UtSort, EqualKeysEndWhereThePartitionsLeaveThem) {
+    std::vector<Keyed> v;
+    for (int k : {2, 9, 1, 4, 1, 7, 7, 7, 6, 3, 1, 7, 0, 6, 6, 9, 0, 7, 4, 3, 9, 1, 5, 0, 0, 0, 8, 0, 6, 3})
+        v.push_back({k, static_cast<int>(v.size())});
+    ASSERT_EQ(UT_SORT::qsort(reinterpret_cast<char*>(v.data()), 30, sizeof(Keyed), cmpKey), 1);
+    std::vector<int> tags;
+    for (const Keyed& e : v)
+        tags.push_back(e.tag);
+    EXPECT_EQ(tags, (std::vector<int>{23, 27, 24, 25, 16, 12, 4,  21, 2, 10, 0, 9,  29, 19, 18,
+                                      3,  22, 14, 8,  13, 28, 17, 11, 6, 5,  7, 26, 1,  20, 15}));
+}
+
 TEST(UtSort, WideElementsAndHostileComparisonsStayInTheRange) {
     struct Wide {
         int key;
