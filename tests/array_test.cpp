@@ -277,6 +277,15 @@ std::pair<std::vector<std::array<int, 4>>, std::vector<int>> sortRecorded(Array&
     return {comparisons, tags};
 }
 
+// Where equal keys end is what the partitions make of them; every sort path
+// below must keep it.
+TEST(Darray, EqualKeysEndWhereThePartitionsLeaveThem) {
+    void* ref = nullptr;
+    PlainDarray a(&ref);
+    EXPECT_EQ(sortRecorded(a, 20, 3).second,
+              (std::vector<int>{17, 1, 2, 5, 7, 11, 14, 15, 0, 18, 10, 19, 8, 13, 3, 4, 6, 12, 16, 9}));
+}
+
 TEST(Darray, EverySortPathMakesTheSameComparisons) {
     for (int distinct : {3, 1000}) {
         void *r1 = nullptr, *r2 = nullptr, *r3 = nullptr, *r4 = nullptr;

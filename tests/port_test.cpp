@@ -209,6 +209,10 @@ TEST(Stream, OpeningMissingFilesOrDirectoriesFails) {
     EXPECT_FALSE(s.isopen());
     EXPECT_EQ(s.readint32(), 0);
     EXPECT_EQ(s.geterror(), Port::Stream::ERR_NOTOPEN);
+    EXPECT_TRUE(Port::File::canwrite(missing.c_str())) << "a new file in a writable directory";
+    EXPECT_FALSE(Port::File::canwrite("/nonexistent/new.seg"));
+    EXPECT_TRUE(Port::File::close(&Port::File::getCout())) << "standard output is flushed, never closed";
+    EXPECT_TRUE(Port::File::getCout().writebytes("", 0));
 }
 
 TEST(StringBase, BehavesAsAStringAndFormats) {
@@ -229,6 +233,10 @@ TEST(UtStr, ComparisonsAndClassificationAreAsciiOnly) {
     EXPECT_NE(UT_STR::INCompare("abcX", "ABCy", 4), 0);
     EXPECT_EQ(UT_STR::Compare(nullptr, ""), 0);
     EXPECT_EQ(UT_STR::Len(nullptr), 0u);
+    for (int c : {'0', '9', 'a', 'f', 'A', 'F'})
+        EXPECT_TRUE(UT_STR::IsXDigit(c)) << c;
+    for (int c : {'/', ':', '`', 'g', '@', 'G'})
+        EXPECT_FALSE(UT_STR::IsXDigit(c)) << c;
     for (int c : {0xE9, -23, 0xFF, 0x80}) {
         EXPECT_FALSE(UT_STR::IsAlpha(c)) << c;
         EXPECT_FALSE(UT_STR::IsAlnum(c)) << c;
