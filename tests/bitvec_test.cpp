@@ -55,13 +55,15 @@ TEST(Bitvec, BitAndByteRanges) {
     }
     whole.reset_range_bits(1, 14);
     EXPECT_EQ(whole.count_set_bits(), 2);
-    whole.reset_range_bytes(9, 100);
+    whole.reset_range_bytes(9, 9);  // one bit's range clears its whole byte
     EXPECT_EQ(whole.find_next_set_bit(0), 0);
     EXPECT_EQ(whole.find_next_set_bit(1), -1);
     UT_BITVEC grows(4);
     grows.set_range_bits(2, 20);
     EXPECT_EQ(grows.size(), 21u);
     EXPECT_EQ(grows.count_set_bits(), 19);
+    grows.reset_range_bytes(16, 100);
+    EXPECT_EQ(grows.count_set_bits(), 14);
 }
 
 TEST(Bitvec, ByteCountsIncludeTheLastBytesBitsBelowN) {
