@@ -204,7 +204,7 @@ TEST(NameCachePools, FacadePoolsFollowTheSwitchAtTheFirstPool) {
 }
 
 TEST(NameCachePools, TheMapCacheReleasesAPoolWithItsLastNameOnly) {
-    Cache f;
+    Cache f(100000u);
     const uint64_t none = f.getTotalMem();
     f.add("a_long_name_0001", 0);
     f.add("a_long_name_0002", 1);
@@ -217,6 +217,9 @@ TEST(NameCachePools, TheMapCacheReleasesAPoolWithItsLastNameOnly) {
     f.add("a_long_name_0003", 1);  // the pool released was the one being filled
     EXPECT_EQ(f.getTotalMem(), two - 8);
     EXPECT_EQ(f.find("a_long_name_0003")->getName(), std::string("a_long_name_0003"));
+    f.add(std::string(70000, 'L').c_str(), 0);  // a pool of its own, after the other
+    f.clean();
+    EXPECT_EQ(f.getTotalMem(), two - 8) << "the long text's pool went, and no other";
 }
 
 TEST(NameCacheCopy, CopiesAreDeepAndIndependent) {

@@ -25,6 +25,7 @@ TEST(SparseMatrix, ElementsAreOrderedInRowsAndColumnsAndNodesAreReused) {
     EXPECT_EQ(m.findelement(0, 1), nullptr);
     EXPECT_EQ(m.newnode(2, 2, 7.0), gone);  // from the spare list
     m.insertelement(2, 2, gone);
+    EXPECT_EQ(m.findelement(2, 2), gone);
     m.deleteelement(2, 2);
     m.insertelement(2, 0, 1.0);
     EXPECT_NE(m.findelement(2, 0), gone);  // a fresh node: the spare is kept

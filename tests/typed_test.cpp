@@ -393,6 +393,7 @@ TEST(StringViews, SegmentNamesAndFileNamesTakeViews) {
     ASSERT_EQ(r.load(path.c_str()), 1);
     UT_IFILESEGINFO info;
     EXPECT_EQ(r.getseginfo(std::string_view("beta"), info), 1);
+    EXPECT_EQ(info.getsize(), 4);
     ASSERT_NE(r.getdataseg(std::string_view(names).substr(6, 4), -1, nullptr), nullptr);
     r.unload();
 
