@@ -128,7 +128,9 @@ int openFiles() {
 class KeepGoing : public UT_IFILE {
 public:
     void version_mismatch(unsigned char v) override { seen = v; }
+    void openerror() override { ++openErrors; }
     int seen = -1;
+    int openErrors = 0;
 };
 
 std::string header(int version, int revision, int count, int position) {
@@ -171,6 +173,8 @@ TEST(SegmentedFileDirectory, WalksByIndexAndByCursorAgreeOverTheLargestDirectory
             ASSERT_NE(f.putdataseg(name.data(), i, -i), nullptr);
             f.enddataseg();
         }
+        EXPECT_FATAL(f.putdataseg(const_cast<char*>("one_more"), 0, 0), 1,
+                     "Too many segments found <" + std::to_string(n + 1) + ">\n");
         ASSERT_EQ(f.unload(), 1);
     }
     UT_IFILE f;
@@ -400,6 +404,10 @@ TEST(SegmentedFileMisuse, FailedOpensAreFatalWithTheCodeOfTheirAccess) {
     EXPECT_FATAL(b.load("/nonexistent/file.seg"), 3, "Unable to open file \"/nonexistent/file.seg\" for input.\n");
     a.unload();
     b.unload();
+    KeepGoing k;  // the hook returns: the open still fails
+    EXPECT_EQ(k.create(dir.c_str()), 0);
+    EXPECT_EQ(k.load("/nonexistent/file.seg"), 0);
+    EXPECT_EQ(k.openErrors, 2);
 }
 
 TEST(SegmentedFileMisuse, AFullDiskFailsCreateAndUnload) {

@@ -237,6 +237,9 @@ TEST(UtStr, ComparisonsAndClassificationAreAsciiOnly) {
         EXPECT_TRUE(UT_STR::IsXDigit(c)) << c;
     for (int c : {'/', ':', '`', 'g', '@', 'G'})
         EXPECT_FALSE(UT_STR::IsXDigit(c)) << c;
+    EXPECT_EQ(UT_STR::ToUpper('a'), 'A');
+    EXPECT_EQ(UT_STR::ToUpper('z'), 'Z');
+    EXPECT_EQ(UT_STR::ToUpper('{'), '{');
     for (int c : {0xE9, -23, 0xFF, 0x80}) {
         EXPECT_FALSE(UT_STR::IsAlpha(c)) << c;
         EXPECT_FALSE(UT_STR::IsAlnum(c)) << c;
