@@ -99,6 +99,24 @@ TEST(TypedTree, RemovalLowerBoundAndTheReverseWalkAgreeWithAMap) {
     EXPECT_EQ(std::vector<Net*>(t.rbegin(), t.rend()), descending);
 }
 
+// strcmp's order: bytes compare unsigned, and a word compared at once gives
+// the order of its first differing byte, whatever the bytes after it hold.
+TEST(TypedTree, OrdersAsStrcmpDoes) {
+    std::vector<Net> nets{{"top/n_a1"}, {"top/n_c0"}, {"n\xe9"}, {"nz"}, {"top/n_\xe9x"}, {"top/n_zx"}};
+    Tree t;
+    std::vector<std::string> expected;
+    for (Net& n : nets) {
+        t.insert(&n);
+        expected.push_back(n.name);
+    }
+    std::ranges::sort(expected,
+                      [](const std::string& a, const std::string& b) { return std::strcmp(a.c_str(), b.c_str()) < 0; });
+    std::vector<std::string> walked;
+    for (const Net* n : t)
+        walked.push_back(n->name);
+    EXPECT_EQ(walked, expected);
+}
+
 TEST(TypedTree, FindsByAViewWithoutATerminatingZero) {
     std::vector<Net> nets = makeNets();
     Tree t;
@@ -156,6 +174,26 @@ TEST(TypedList, SortsByTheStandardComparators) {
     EXPECT_EQ(sortedWidths<std::less<Wire>>(wires), (std::vector<int>{1, 1, 3, 4, 5}));
     EXPECT_EQ(sortedWidths<std::greater<Wire>>(wires), (std::vector<int>{5, 4, 3, 1, 1}));
     EXPECT_EQ(sortedWidths<std::compare_three_way>(wires), (std::vector<int>{1, 1, 3, 4, 5}));
+}
+
+TEST(TypedList, BothEndsSortedMergesAndRemoval) {
+    std::vector<Wire> wires{{1}, {2}, {3}, {4}, {5}};
+    Util::TypedList<Wire, ByWidth> l;
+    l.push_back(&wires[2]);
+    l.push_front(&wires[0]);
+    l.merge(&wires[1]);  // into its place by width
+    l.push_back(&wires[4]);
+    l.merge(&wires[3]);
+    std::vector<int> widths;
+    for (const Wire* w : l)
+        widths.push_back(w->width);
+    EXPECT_EQ(widths, (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(l.pop_back(), &wires[4]);
+    EXPECT_EQ(l.pop_front(), &wires[0]);
+    EXPECT_TRUE(l.remove(&wires[2]));
+    EXPECT_FALSE(l.contains(&wires[2]));
+    EXPECT_EQ(l.size(), 2u);
+    l.clear();
 }
 
 TEST(TypedBlist, IteratorsHoldNothingOfTheListAndSurviveAppendsAndRemoves) {
@@ -514,6 +552,8 @@ TEST(TypedMoves, EveryContainerMovesItsElementsAndIsEmptyAfterwards) {
     EXPECT_TRUE(taken.contains(nets[7].name));
     trees[0].insert(&nets[1]);  // a container moved from is usable
     EXPECT_EQ(trees[0].size(), 1u);
+    taken.clear();
+    EXPECT_TRUE(taken.empty());
 
     Hash h(16);
     EXPECT_EQ(h.insert(&nets[3]), &nets[3]);
@@ -522,6 +562,8 @@ TEST(TypedMoves, EveryContainerMovesItsElementsAndIsEmptyAfterwards) {
     EXPECT_TRUE(h.empty());
     h.insert(&nets[4]);
     EXPECT_EQ(h.find(nets[4].name), &nets[4]);
+    h2.clear();
+    EXPECT_TRUE(h2.empty());
 
     Util::TypedList<Net> l;
     l.push_back(&nets[0]);
@@ -540,6 +582,8 @@ TEST(TypedMoves, EveryContainerMovesItsElementsAndIsEmptyAfterwards) {
     Util::TypedArray<int> a2 = std::move(a);
     EXPECT_EQ(a2.size(), 1);
     EXPECT_EQ(a.size(), 0);
+    a = std::move(a2);  // assigned: the elements come back
+    EXPECT_EQ(a[0], 5);
 }
 
 TEST(TypedArray, AtIsCheckedAndAConstArrayNeverGrows) {
