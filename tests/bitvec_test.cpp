@@ -58,8 +58,8 @@ TEST(Bitvec, BitAndByteRanges) {
     whole.reset_range_bytes(9, 9);  // one bit's range clears its whole byte
     EXPECT_EQ(whole.find_next_set_bit(0), 0);
     EXPECT_EQ(whole.find_next_set_bit(1), -1);
-    UT_BITVEC grows(4);
     EXPECT_EQ(UT_BITVEC(4).set(9), 1) << "growing, too";
+    UT_BITVEC grows(4);
     grows.set_range_bits(2, 20);
     EXPECT_EQ(grows.size(), 21u);
     EXPECT_EQ(grows.count_set_bits(), 19);
